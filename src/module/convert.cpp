@@ -1,0 +1,159 @@
+#include "convert.hpp"
+
+#include <string>
+
+#include "errors.hpp"
+#include "graph/interrupt.hpp"
+
+namespace vexa::module {
+namespace {
+
+using graph::Node;
+
+// Largest lengths that can be reserved: a node list holds 8-byte numbers, the
+// outer list 24-byte list headers, and no reservation may exceed isize::MAX
+// bytes.
+constexpr Py_ssize_t kMaxNodeListLength = (Py_ssize_t{1} << 60) - 1;
+constexpr Py_ssize_t kMaxOuterLength = 384307168202282325;
+
+PyObject* interned_qualname() {
+  static PyObject* name = [] {
+    PyObject* s = PyUnicode_FromString("__qualname__");
+    if (s != nullptr) PyUnicode_InternInPlace(&s);
+    return s;
+  }();
+  return name;
+}
+
+std::string type_qualname(PyObject* obj) {
+  PyObject* attr = interned_qualname();
+  if (attr != nullptr) {
+    Ref qualname(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(obj)), attr));
+    if (qualname && PyUnicode_Check(qualname.get())) {
+      Py_ssize_t size = 0;
+      const char* utf8 = PyUnicode_AsUTF8AndSize(qualname.get(), &size);
+      if (utf8 != nullptr) return std::string(utf8, static_cast<std::size_t>(size));
+    }
+  }
+  if (PyErr_Occurred()) discard_pending();
+  return "<failed to extract type name>";
+}
+
+// The checks every list argument goes through before it is read; returns the
+// number of entries to reserve (0 if the object cannot tell).
+Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
+  int is_str = PyUnicode_Check(obj) ? 1 : PyObject_IsInstance(obj, reinterpret_cast<PyObject*>(&PyUnicode_Type));
+  if (is_str < 0) {
+    discard_pending();
+    is_str = 0;
+  }
+  if (is_str) {
+    PyErr_SetString(PyExc_ValueError, "Can't extract `str` to `Vec`");
+    throw PyErrorSet{};
+  }
+  if (!PySequence_Check(obj)) {
+    std::string message(1, '\'');
+    message += type_qualname(obj);
+    message += "' object cannot be converted to 'Sequence'";
+    Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+    if (text) PyErr_SetObject(PyExc_TypeError, text.get());
+    throw PyErrorSet{};
+  }
+  Py_ssize_t length = PySequence_Size(obj);
+  if (length < 0) {
+    discard_pending();
+    return 0;
+  }
+  if (length > max_length) throw graph::Failure("capacity overflow");
+  return length;
+}
+
+// Grows `v` to hold `extra` more entries without giving up geometric growth.
+template <class T>
+void reserve_more(std::vector<T>& v, std::size_t extra) {
+  const std::size_t need = v.size() + extra;
+  if (need > v.capacity()) v.reserve(std::max(need, 2 * v.capacity()));
+}
+
+Node item_to_node(PyObject* item) {
+  if (PyLong_CheckExact(item)) {
+    const unsigned long long value = PyLong_AsUnsignedLongLong(item);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
+    return value;
+  }
+  return convert_u64(item);
+}
+
+// Calls `each` on every item of a sequence, in iteration order.  Lists and
+// tuples are read in place, exactly as their iterators would read them (the
+// length is read again before every item, since converting an item can run
+// Python code that changes the list); everything else goes through the
+// iterator protocol.
+template <class Each>
+void for_each_item(PyObject* obj, graph::InterruptPoll& poll, Each&& each) {
+  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    const bool is_list = PyList_CheckExact(obj);
+    for (Py_ssize_t i = 0;; ++i) {
+      const Py_ssize_t size = is_list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj);
+      if (i >= size) break;
+      Ref item = Ref::borrow(is_list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
+      each(item.get());
+      poll.tick();
+    }
+    return;
+  }
+  Ref iter = checked(PyObject_GetIter(obj));
+  for (;;) {
+    Ref item(PyIter_Next(iter.get()));
+    if (!item) {
+      if (PyErr_Occurred()) throw_pending();
+      break;
+    }
+    each(item.get());
+    poll.tick();
+  }
+}
+
+}  // namespace
+
+std::uint64_t convert_u64(PyObject* obj) {
+  Ref index = checked(PyNumber_Index(obj));
+  const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
+  return value;
+}
+
+graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
+  graph::InterruptPoll poll;
+  graph::NeighbourLists lists;
+  const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
+  lists.offsets().reserve(static_cast<std::size_t>(outer) + 1);
+  std::vector<Node>& nodes = lists.nodes();
+  for_each_item(obj, poll, [&](PyObject* inner) {
+    const Py_ssize_t length = check_list_argument(inner, kMaxNodeListLength);
+    reserve_more(nodes, static_cast<std::size_t>(length));
+    for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
+    lists.close_seq();
+  });
+  return lists;
+}
+
+void name_parameter(const char* param) {
+  Ref exc = take_pending();
+  if (Py_TYPE(exc.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+    restore(std::move(exc));
+    return;
+  }
+  std::string text;
+  if (!text_of(exc.get(), text)) text = "<unprintable TypeError object>";
+  std::string message = std::string("argument '") + param + "': " + text;
+  Ref str(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (!str) return;
+  Ref renamed(PyObject_CallOneArg(PyExc_TypeError, str.get()));
+  if (!renamed) return;
+  // Setting the cause, even to None, also sets __suppress_context__.
+  PyException_SetCause(renamed.get(), PyException_GetCause(exc.get()));
+  restore(std::move(renamed));
+}
+
+}  // namespace vexa::module

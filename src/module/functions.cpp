@@ -1,0 +1,110 @@
+#include "functions.hpp"
+
+#include "binding.hpp"
+#include "convert.hpp"
+#include "errors.hpp"
+#include "graph/edgeonly.hpp"
+#include "result.hpp"
+
+namespace vexa::module {
+namespace {
+
+constexpr const char* kNbrsParams[] = {"nbrs", "maxrank"};
+constexpr const char* kAdjRankParams[] = {"adj", "maxrank"};
+constexpr const char* kAdjParams[] = {"adj"};
+
+constexpr Signature kCliques{"enumerate_cliques_with_weights", kNbrsParams, 2};
+constexpr Signature kCliquesNoprune{"enumerate_cliques_with_weights_noprune", kNbrsParams, 2};
+constexpr Signature kDecompose{"maxclique_decompose_with_weights", kAdjRankParams, 2};
+constexpr Signature kEdgeonly{"enumerate_cliques_with_weights_edgeonly", kAdjParams, 1};
+
+// The converted arguments of one call.
+struct Arguments {
+  graph::NeighbourLists lists;
+  std::uint64_t maxrank = 0;
+};
+
+// Binds and converts; a TypeError of a conversion names its parameter.
+Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
+  PyObject* slots[kMaxParams] = {};
+  bind_arguments(sig, args, nargs, kwnames, slots);
+  Arguments out;
+  try {
+    out.lists = convert_neighbour_lists(slots[0]);
+  } catch (const PyErrorSet&) {
+    name_parameter(sig.params[0]);
+    throw;
+  }
+  if (sig.count > 1) {
+    try {
+      out.maxrank = convert_u64(slots[1]);
+    } catch (const PyErrorSet&) {
+      name_parameter(sig.params[1]);
+      throw;
+    }
+  }
+  return out;
+}
+
+[[noreturn]] void not_implemented(const Signature& sig) {
+  PyErr_Format(PyExc_NotImplementedError, "%s() is not implemented yet", sig.name);
+  throw PyErrorSet{};
+}
+
+PyObject* enumerate_cliques_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                         PyObject* kwnames) {
+  return guard([&]() -> PyObject* {
+    Arguments a = bind_and_convert(kCliques, args, nargs, kwnames);
+    not_implemented(kCliques);
+  });
+}
+
+PyObject* enumerate_cliques_with_weights_noprune(PyObject*, PyObject* const* args,
+                                                 Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&]() -> PyObject* {
+    Arguments a = bind_and_convert(kCliquesNoprune, args, nargs, kwnames);
+    not_implemented(kCliquesNoprune);
+  });
+}
+
+PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                           PyObject* kwnames) {
+  return guard([&]() -> PyObject* {
+    Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames);
+    not_implemented(kDecompose);
+  });
+}
+
+PyObject* enumerate_cliques_with_weights_edgeonly(PyObject*, PyObject* const* args,
+                                                  Py_ssize_t nargs, PyObject* kwnames) {
+  return guard([&]() -> PyObject* {
+    Arguments a = bind_and_convert(kEdgeonly, args, nargs, kwnames);
+    graph::WeightedCliques result = graph::enumerate_cliques_edgeonly(a.lists);
+    return build_result(result, a.lists.size()).release();
+  });
+}
+
+template <class F>
+constexpr PyCFunction as_cfunction(F f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+}  // namespace
+
+// The docstrings hold only the text signature, so that inspect.signature()
+// works while __doc__ stays None.
+PyMethodDef kMethods[] = {
+    {"enumerate_cliques_with_weights", as_cfunction(enumerate_cliques_with_weights),
+     METH_FASTCALL | METH_KEYWORDS, "enumerate_cliques_with_weights($module, /, nbrs, maxrank)\n--\n\n"},
+    {"enumerate_cliques_with_weights_noprune", as_cfunction(enumerate_cliques_with_weights_noprune),
+     METH_FASTCALL | METH_KEYWORDS,
+     "enumerate_cliques_with_weights_noprune($module, /, nbrs, maxrank)\n--\n\n"},
+    {"maxclique_decompose_with_weights", as_cfunction(maxclique_decompose_with_weights),
+     METH_FASTCALL | METH_KEYWORDS, "maxclique_decompose_with_weights($module, /, adj, maxrank)\n--\n\n"},
+    {"enumerate_cliques_with_weights_edgeonly", as_cfunction(enumerate_cliques_with_weights_edgeonly),
+     METH_FASTCALL | METH_KEYWORDS, "enumerate_cliques_with_weights_edgeonly($module, /, adj)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace vexa::module

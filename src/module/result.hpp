@@ -1,0 +1,17 @@
+// Conversion of a computed result into the Python tuple (cliques, weights).
+#pragma once
+
+#include "ref.hpp"
+
+#include "graph/types.hpp"
+
+namespace vexa::module {
+
+// A new tuple of two new lists, created at their final lengths and filled
+// in place.  `node_count` bounds the node numbers worth caching as shared
+// int objects (the number of neighbour lists).
+Ref build_result(const graph::WeightedCliques& result, std::size_t node_count);
+Ref build_result(const graph::CliqueList& cliques, const graph::WeightList& weights,
+                 std::size_t node_count);
+
+}  // namespace vexa::module
