@@ -42,27 +42,36 @@ std::string type_qualname(PyObject* obj) {
 // The checks every list argument goes through before it is read; returns the
 // number of entries to reserve (0 if the object cannot tell).
 Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
-  int is_str = PyUnicode_Check(obj) ? 1 : PyObject_IsInstance(obj, reinterpret_cast<PyObject*>(&PyUnicode_Type));
-  if (is_str < 0) {
-    discard_pending();
-    is_str = 0;
-  }
-  if (is_str) {
-    PyErr_SetString(PyExc_ValueError, "Can't extract `str` to `Vec`");
-    throw PyErrorSet{};
-  }
-  if (!PySequence_Check(obj)) {
-    std::string message(1, '\'');
-    message += type_qualname(obj);
-    message += "' object cannot be converted to 'Sequence'";
-    Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-    if (text) PyErr_SetObject(PyExc_TypeError, text.get());
-    throw PyErrorSet{};
-  }
-  Py_ssize_t length = PySequence_Size(obj);
-  if (length < 0) {
-    discard_pending();
-    return 0;
+  Py_ssize_t length = 0;
+  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    // What callers pass almost always: neither a str nor able to pretend to
+    // be one, and its length is at hand.
+    length = Py_SIZE(obj);
+  } else {
+    int is_str = PyUnicode_Check(obj)
+                     ? 1
+                     : PyObject_IsInstance(obj, reinterpret_cast<PyObject*>(&PyUnicode_Type));
+    if (is_str < 0) {
+      discard_pending();
+      is_str = 0;
+    }
+    if (is_str) {
+      PyErr_SetString(PyExc_ValueError, "Can't extract `str` to `Vec`");
+      throw PyErrorSet{};
+    }
+    if (!PySequence_Check(obj)) {
+      std::string message(1, '\'');
+      message += type_qualname(obj);
+      message += "' object cannot be converted to 'Sequence'";
+      Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+      if (text) PyErr_SetObject(PyExc_TypeError, text.get());
+      throw PyErrorSet{};
+    }
+    length = PySequence_Size(obj);
+    if (length < 0) {
+      discard_pending();
+      return 0;
+    }
   }
   if (length > max_length) throw graph::Failure("capacity overflow");
   return length;
