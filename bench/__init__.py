@@ -1,0 +1,1 @@
+"""Benchmarks of vexa against networkx and igraph (see bench/README.md)."""
