@@ -3,7 +3,6 @@
 #include "binding.hpp"
 #include "convert.hpp"
 #include "errors.hpp"
-#include "graph/edgeonly.hpp"
 #include "result.hpp"
 
 namespace vexa::module {
@@ -80,8 +79,7 @@ PyObject* enumerate_cliques_with_weights_edgeonly(PyObject*, PyObject* const* ar
                                                   Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> PyObject* {
     Arguments a = bind_and_convert(kEdgeonly, args, nargs, kwnames);
-    graph::WeightedCliques result = graph::enumerate_cliques_edgeonly(a.lists);
-    return build_result(result, a.lists.size()).release();
+    return build_edgeonly_result(a.lists).release();
   });
 }
 

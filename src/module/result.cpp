@@ -1,8 +1,11 @@
 #include "result.hpp"
 
+#include <algorithm>
+#include <span>
 #include <vector>
 
 #include "errors.hpp"
+#include "graph/edgeonly.hpp"
 #include "graph/interrupt.hpp"
 
 namespace vexa::module {
@@ -72,44 +75,66 @@ class GcPause {
   int was_enabled_;
 };
 
+// The two result lists, created at their final length and filled in place.
+class ResultBuilder {
+ public:
+  ResultBuilder(std::size_t length, std::size_t node_bound)
+      : ints_(node_bound), cliques_(new_list(length)), weights_(new_list(length)) {}
+
+  void set(std::size_t i, std::span<const graph::Node> clique, graph::Weight weight) {
+    PyObject* entry = new_list(clique.size());
+    PyList_SET_ITEM(cliques_.get(), static_cast<Py_ssize_t>(i), entry);
+    for (std::size_t k = 0; k < clique.size(); ++k)
+      PyList_SET_ITEM(entry, static_cast<Py_ssize_t>(k), ints_.get(clique[k]));
+    PyObject* w = PyLong_FromLongLong(weight);
+    if (w == nullptr) object_creation_failed();
+    PyList_SET_ITEM(weights_.get(), static_cast<Py_ssize_t>(i), w);
+    poll_.tick(static_cast<std::uint32_t>(clique.size() + 1));
+  }
+
+  Ref finish() {
+    Ref tuple(PyTuple_New(2));
+    if (!tuple) object_creation_failed();
+    PyTuple_SET_ITEM(tuple.get(), 0, cliques_.release());
+    PyTuple_SET_ITEM(tuple.get(), 1, weights_.release());
+    return tuple;
+  }
+
+ private:
+  GcPause gc_pause_;
+  graph::InterruptPoll poll_;
+  NodeInts ints_;
+  Ref cliques_;
+  Ref weights_;
+};
+
 }  // namespace
 
 Ref build_result(const graph::CliqueList& cliques, const graph::WeightList& weights,
                  std::size_t node_count) {
-  GcPause gc_pause;
-  graph::InterruptPoll poll;
   // No point caching more distinct numbers than the result holds.
-  NodeInts ints(std::min(node_count, cliques.total_nodes()));
-
-  Ref tuple(PyTuple_New(2));
-  if (!tuple) object_creation_failed();
-
-  const std::size_t m = cliques.size();
-  Ref clique_list(new_list(m));
-  for (std::size_t i = 0; i < m; ++i) {
-    const auto clique = cliques[i];
-    PyObject* entry = new_list(clique.size());
-    PyList_SET_ITEM(clique_list.get(), static_cast<Py_ssize_t>(i), entry);
-    for (std::size_t k = 0; k < clique.size(); ++k)
-      PyList_SET_ITEM(entry, static_cast<Py_ssize_t>(k), ints.get(clique[k]));
-    poll.tick(static_cast<std::uint32_t>(clique.size() + 1));
-  }
-
-  Ref weight_list(new_list(weights.size()));
-  for (std::size_t i = 0; i < weights.size(); ++i) {
-    PyObject* w = PyLong_FromLongLong(weights[i]);
-    if (w == nullptr) object_creation_failed();
-    PyList_SET_ITEM(weight_list.get(), static_cast<Py_ssize_t>(i), w);
-    poll.tick();
-  }
-
-  PyTuple_SET_ITEM(tuple.get(), 0, clique_list.release());
-  PyTuple_SET_ITEM(tuple.get(), 1, weight_list.release());
-  return tuple;
+  ResultBuilder out(cliques.size(), std::min(node_count, cliques.total_nodes()));
+  for (std::size_t i = 0; i < cliques.size(); ++i) out.set(i, cliques[i], weights[i]);
+  return out.finish();
 }
 
 Ref build_result(const graph::WeightedCliques& result, std::size_t node_count) {
   return build_result(result.cliques, result.weights, node_count);
+}
+
+Ref build_edgeonly_result(const graph::NeighbourLists& adj) {
+  const std::size_t n = adj.size();
+  std::size_t next = n;
+  ResultBuilder out(n + graph::count_edge_cliques(adj), n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const graph::Node node = i;
+    out.set(i, {&node, 1}, graph::edgeonly_node_weight(adj, i));
+  }
+  graph::for_each_edge_clique(adj, [&](graph::Node i, graph::Node j) {
+    const graph::Node edge[2] = {i, j};
+    out.set(next++, edge, 1);
+  });
+  return out.finish();
 }
 
 }  // namespace vexa::module

@@ -14,4 +14,8 @@ Ref build_result(const graph::WeightedCliques& result, std::size_t node_count);
 Ref build_result(const graph::CliqueList& cliques, const graph::WeightList& weights,
                  std::size_t node_count);
 
+// The edge-only result, built straight from the lists: the node cliques
+// [0] .. [n-1], then every entry j > i of list i as [i, j].
+Ref build_edgeonly_result(const graph::NeighbourLists& adj);
+
 }  // namespace vexa::module
