@@ -84,7 +84,7 @@ PyObject* enumerate_cliques_with_weights_edgeonly(PyObject*, PyObject* const* ar
 }
 
 template <class F>
-constexpr PyCFunction as_cfunction(F f) {
+inline PyCFunction as_cfunction(F f) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
 }
 

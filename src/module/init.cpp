@@ -68,7 +68,8 @@ void register_function(PyObject* module, PyMethodDef* def) {
 }  // namespace
 }  // namespace vexa::module
 
-extern "C" PyMODINIT_FUNC PyInit_vexa(void) {
+// PyMODINIT_FUNC already carries extern "C" and the export attribute.
+PyMODINIT_FUNC PyInit_vexa(void) {
   using namespace vexa::module;
   return guard([]() -> PyObject* {
     Ref module(PyModule_Create2(&g_module_def, 1013));

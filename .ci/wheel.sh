@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Packaging check: builds the sdist and, from it, the wheel; installs the
+# wheel in a fresh virtual environment and uses it there as a user would:
+# the demo, and the type stubs through mypy and stubtest.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+python3 -m pip install -q build
+python3 -m build --outdir "$work/dist" "$root"
+wheels=("$work"/dist/vexa-*.whl)
+sdists=("$work"/dist/vexa-*.tar.gz)
+test -f "${wheels[0]}" && test -f "${sdists[0]}"
+python3 - "${wheels[0]}" <<'PY'
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).namelist()
+assert "vexa-stubs/__init__.pyi" in names and any(n.startswith("vexa.") for n in names), names
+PY
+
+python3 -m venv "$work/venv"
+py="$work/venv/bin/python"
+"$py" -m pip install -q "${wheels[0]}" mypy
+
+cd "$work"  # away from the source tree, so that only the installed copy is found
+"$py" -c 'import sys, vexa; assert vexa.__file__.startswith(sys.prefix), vexa.__file__'
+"$py" "$root/examples/demo.py"
+"$py" -m mypy.stubtest vexa
+"$py" -m mypy --strict "$root/examples/demo.py"
+echo "wheel check: sdist, wheel, demo, stubtest and mypy all passed"
