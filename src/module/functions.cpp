@@ -3,6 +3,8 @@
 #include "binding.hpp"
 #include "convert.hpp"
 #include "errors.hpp"
+#include "graph/maximal_cliques.hpp"
+#include "graph/weights_from_maximal.hpp"
 #include "result.hpp"
 
 namespace vexa::module {
@@ -71,7 +73,12 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
                                            PyObject* kwnames) {
   return guard([&]() -> PyObject* {
     Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames);
-    not_implemented(kDecompose);
+    graph::WeightedCliques result;
+    {
+      const graph::CliqueList maximal = graph::enumerate_maximal_cliques(a.lists);
+      result = graph::calc_clique_weights_from_maximal(maximal, a.maxrank);
+    }
+    return build_result(result, a.lists.size()).release();
   });
 }
 

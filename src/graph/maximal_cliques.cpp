@@ -1,0 +1,395 @@
+// Maximal cliques by a pivoting Bron-Kerbosch search.
+//
+// The graph is first made simple and symmetric (sorted CSR of 32-bit node
+// numbers).  Nodes are then taken in a degeneracy order: node v searches only
+// the cliques whose earliest node in that order is v, so its candidates are
+// its later neighbours (at most the degeneracy of the graph) and its excluded
+// nodes are its earlier neighbours.  Each such search runs on a small local
+// copy of the graph held as bit rows, with Tomita's pivot rule (the pivot
+// covers the most candidates), iteratively with one frame per depth.
+//
+// Everything here is deterministic: the order, the tie-breaks and therefore
+// the output list depend on the input alone.
+#include "maximal_cliques.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "interrupt.hpp"
+
+namespace vexa::graph {
+namespace {
+
+using Id = std::uint32_t;
+using Word = std::uint64_t;
+constexpr Id kNone = std::numeric_limits<Id>::max();
+constexpr std::size_t kBits = 64;
+
+std::size_t words_for(std::size_t bits) { return (bits + kBits - 1) / kBits; }
+void set_bit(Word* row, std::size_t i) { row[i / kBits] |= Word{1} << (i % kBits); }
+
+std::uint32_t cost_of(std::size_t units) {
+  return static_cast<std::uint32_t>(std::min<std::size_t>(units, 1u << 20) | 1);
+}
+
+// A simple symmetric graph: the neighbours of v are nbr[off[v] .. off[v+1]),
+// ascending, without v itself and without repeats.
+struct SimpleGraph {
+  std::size_t n = 0;
+  std::vector<std::size_t> off;
+  std::vector<Id> nbr;
+
+  std::span<const Id> operator[](std::size_t v) const {
+    return {nbr.data() + off[v], off[v + 1] - off[v]};
+  }
+  std::size_t degree(std::size_t v) const { return off[v + 1] - off[v]; }
+};
+
+// Every entry w < n, w != v of list v gives the edge v-w in both directions.
+SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
+  SimpleGraph g;
+  const std::size_t n = adj.size();
+  g.n = n;
+  g.off.assign(n + 1, 0);
+  for (std::size_t v = 0; v < n; ++v) {
+    for (Node w : adj[v]) {
+      if (w < n && w != v) {
+        ++g.off[v + 1];
+        ++g.off[w + 1];
+      }
+    }
+    poll.tick(cost_of(adj.length(v)));
+  }
+  for (std::size_t v = 0; v < n; ++v) g.off[v + 1] += g.off[v];
+
+  std::vector<std::size_t> fill(g.off.begin(), g.off.end() - 1);
+  g.nbr.resize(g.off[n]);
+  for (std::size_t v = 0; v < n; ++v) {
+    for (Node w : adj[v]) {
+      if (w < n && w != v) {
+        g.nbr[fill[v]++] = static_cast<Id>(w);
+        g.nbr[fill[w]++] = static_cast<Id>(v);
+      }
+    }
+    poll.tick(cost_of(adj.length(v)));
+  }
+  fill = {};
+
+  // Sort each list and drop repeats, compacting towards the front.
+  std::size_t out = 0;
+  std::size_t begin = 0;
+  for (std::size_t v = 0; v < n; ++v) {
+    const std::size_t end = g.off[v + 1];
+    Id* first = g.nbr.data() + begin;
+    Id* last = g.nbr.data() + end;
+    std::sort(first, last);
+    last = std::unique(first, last);
+    g.off[v] = out;
+    for (Id* p = first; p != last; ++p) g.nbr[out++] = *p;
+    begin = end;
+    poll.tick(cost_of(end - g.off[v]));
+  }
+  g.off[n] = out;
+  g.nbr.resize(out);
+  return g;
+}
+
+// A degeneracy order (repeatedly take a node of least remaining degree),
+// by bucket sort in linear time.  Returns the order; rank[v] is v's place.
+std::vector<Id> degeneracy_order(const SimpleGraph& g, std::vector<Id>& rank,
+                                 InterruptPoll& poll) {
+  const std::size_t n = g.n;
+  std::vector<Id> deg(n);
+  std::size_t maxdeg = 0;
+  for (std::size_t v = 0; v < n; ++v) {
+    deg[v] = static_cast<Id>(g.degree(v));
+    maxdeg = std::max<std::size_t>(maxdeg, deg[v]);
+  }
+  std::vector<std::size_t> bin(maxdeg + 2, 0);
+  for (std::size_t v = 0; v < n; ++v) ++bin[deg[v] + 1];
+  for (std::size_t d = 0; d <= maxdeg; ++d) bin[d + 1] += bin[d];
+  std::vector<Id> order(n);
+  rank.assign(n, 0);
+  for (std::size_t v = 0; v < n; ++v) {
+    rank[v] = static_cast<Id>(bin[deg[v]]++);
+    order[rank[v]] = static_cast<Id>(v);
+  }
+  // bin[d] now holds the end of bucket d; shift so it holds the start.
+  for (std::size_t d = maxdeg + 1; d > 0; --d) bin[d] = bin[d - 1];
+  bin[0] = 0;
+
+  for (std::size_t i = 0; i < n; ++i) {
+    const Id v = order[i];
+    for (Id u : g[v]) {
+      if (deg[u] > deg[v]) {
+        // Move u to the front of its bucket, then shrink that bucket by one.
+        const Id du = deg[u];
+        const std::size_t pu = rank[u];
+        const std::size_t pw = bin[du];
+        const Id w = order[pw];
+        if (u != w) {
+          order[pu] = w;
+          rank[w] = static_cast<Id>(pu);
+          order[pw] = u;
+          rank[u] = static_cast<Id>(pw);
+        }
+        ++bin[du];
+        --deg[u];
+      }
+    }
+    poll.tick(cost_of(g.degree(v)));
+  }
+  return order;
+}
+
+// The search around one node v at a time, with buffers reused across nodes.
+class Searcher {
+ public:
+  Searcher(const SimpleGraph& g, std::vector<Id> rank, CliqueList& out, InterruptPoll& poll)
+      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNone) {}
+
+  void run(Id v) {
+    const auto nv = g_[v];
+    if (nv.empty()) {
+      emit_pair_or_single(v, kNone);
+      return;
+    }
+    const Id r = rank_[v];
+    later_.clear();
+    earlier_.clear();
+    for (Id w : nv) (rank_[w] > r ? later_ : earlier_).push_back(w);
+    // Every clique found here contains v and a later neighbour; with no
+    // later neighbour, v's cliques were all found from earlier nodes.
+    if (later_.empty()) return;
+    build_local(nv);
+    const std::size_t p = later_.size();
+    if (p == 1) {
+      // {v, u} is maximal unless an earlier node is adjacent to both.
+      if (xcount_ == 0) emit_pair_or_single(v, later_[0]);
+      return;
+    }
+    search(v);
+  }
+
+ private:
+  // Bit rows of the local graph on v's neighbours: candidate nodes (the later
+  // neighbours, local numbers 0 .. p-1) have a row over the candidates and a
+  // row over the excluded nodes; excluded nodes (earlier neighbours adjacent
+  // to at least one candidate, local numbers 0 .. x-1) have a row over the
+  // candidates only.  Excluded nodes never adjacent to a candidate can never
+  // stop a clique of this search from being maximal and are left out.
+  void build_local(std::span<const Id> nv) {
+    const std::size_t p = later_.size();
+    const std::size_t x = earlier_.size();
+    for (std::size_t j = 0; j < p; ++j) loc_[later_[j]] = static_cast<Id>(j);
+    for (std::size_t j = 0; j < x; ++j) loc_[earlier_[j]] = static_cast<Id>(p + j);
+    xmap_.assign(x, kNone);
+    xcount_ = 0;
+    wp_ = words_for(p);
+    grow(rows_p_, p * wp_);
+    std::fill_n(rows_p_.begin(), p * wp_, Word{0});
+    cross_.clear();
+
+    auto note = [&](std::size_t a, Id l) {
+      if (l < p) {
+        set_bit(rows_p_.data() + a * wp_, l);
+      } else {
+        Id& xj = xmap_[l - p];
+        if (xj == kNone) xj = static_cast<Id>(xcount_++);
+        cross_.push_back({static_cast<Id>(a), xj});
+      }
+    };
+    const std::size_t k = nv.size();
+    for (std::size_t a = 0; a < p; ++a) {
+      const auto nu = g_[later_[a]];
+      if (nu.size() <= 8 * k) {
+        for (Id w : nu) {
+          const Id l = loc_[w];
+          if (l != kNone) note(a, l);
+        }
+        poll_.tick(cost_of(nu.size()));
+      } else {
+        // A hub among the candidates: look the few local nodes up in its
+        // long list instead of walking all of it.
+        for (Id w : nv)
+          if (std::binary_search(nu.begin(), nu.end(), w)) note(a, loc_[w]);
+        poll_.tick(cost_of(k));
+      }
+    }
+    for (Id w : nv) loc_[w] = kNone;
+
+    wx_ = words_for(xcount_);
+    grow(rows_px_, p * wx_);
+    std::fill_n(rows_px_.begin(), p * wx_, Word{0});
+    grow(rows_x_, xcount_ * wp_);
+    std::fill_n(rows_x_.begin(), xcount_ * wp_, Word{0});
+    for (const auto& [a, xj] : cross_) {
+      set_bit(rows_px_.data() + a * wx_, xj);
+      set_bit(rows_x_.data() + std::size_t{xj} * wp_, a);
+    }
+  }
+
+  // Frame layout, per depth: subgraph candidates SP, candidates P, extension
+  // set E (all over the candidate numbers), subgraph excluded SX.
+  Word* sp(std::size_t d) { return frames_.data() + d * stride_; }
+  Word* pp(std::size_t d) { return sp(d) + wp_; }
+  Word* ee(std::size_t d) { return sp(d) + 2 * wp_; }
+  Word* sx(std::size_t d) { return sp(d) + 3 * wp_; }
+
+  // Picks the node of the level's subgraph whose row covers the most
+  // candidates and sets E to the candidates it does not cover.
+  void choose_pivot(std::size_t d) {
+    const Word* P = pp(d);
+    std::size_t pcount = 0;
+    for (std::size_t w = 0; w < wp_; ++w) pcount += static_cast<std::size_t>(std::popcount(P[w]));
+    const Word* best = nullptr;
+    std::size_t best_score = 0;
+    auto consider = [&](const Word* row) {
+      std::size_t c = 0;
+      for (std::size_t w = 0; w < wp_; ++w) c += static_cast<std::size_t>(std::popcount(P[w] & row[w]));
+      if (best == nullptr || c > best_score) {
+        best = row;
+        best_score = c;
+      }
+      return c == pcount;
+    };
+    bool done = false;
+    const Word* S = sp(d);
+    for (std::size_t w = 0; w < wp_ && !done; ++w) {
+      for (Word bits = S[w]; bits != 0 && !done; bits &= bits - 1)
+        done = consider(rows_p_.data() + (w * kBits + std::countr_zero(bits)) * wp_);
+    }
+    const Word* SX = sx(d);
+    for (std::size_t w = 0; w < wx_ && !done; ++w) {
+      for (Word bits = SX[w]; bits != 0 && !done; bits &= bits - 1)
+        done = consider(rows_x_.data() + (w * kBits + std::countr_zero(bits)) * wp_);
+    }
+    Word* E = ee(d);
+    for (std::size_t w = 0; w < wp_; ++w) E[w] = P[w] & ~best[w];
+  }
+
+  void search(Id v) {
+    const std::size_t p = later_.size();
+    stride_ = 3 * wp_ + wx_;
+    grow(frames_, (p + 1) * stride_);
+    grow(chosen_, p + 1);
+
+    // Root: every candidate, every excluded node.
+    std::fill_n(sp(0), stride_, Word{0});
+    for (std::size_t j = 0; j < p; ++j) set_bit(sp(0), j);
+    std::copy_n(sp(0), wp_, pp(0));
+    for (std::size_t j = 0; j < xcount_; ++j) set_bit(sx(0), j);
+    choose_pivot(0);
+
+    std::size_t d = 0;
+    for (;;) {
+      Word* E = ee(d);
+      std::size_t q = kNone;
+      for (std::size_t w = 0; w < wp_; ++w) {
+        if (E[w] != 0) {
+          q = w * kBits + static_cast<std::size_t>(std::countr_zero(E[w]));
+          break;
+        }
+      }
+      if (q == kNone) {
+        if (d == 0) break;
+        --d;
+        continue;
+      }
+      poll_.tick();
+      const Word mask = ~(Word{1} << (q % kBits));
+      E[q / kBits] &= mask;
+      pp(d)[q / kBits] &= mask;
+      chosen_[d] = static_cast<Id>(q);
+
+      const Word* nq = rows_p_.data() + q * wp_;
+      const Word* nqx = rows_px_.data() + q * wx_;
+      const Word* S = sp(d);
+      const Word* P = pp(d);
+      const Word* SX = sx(d);
+      Word* S2 = sp(d + 1);
+      Word* P2 = pp(d + 1);
+      Word* SX2 = sx(d + 1);
+      Word any = 0;
+      for (std::size_t w = 0; w < wp_; ++w) any |= (S2[w] = S[w] & nq[w]);
+      for (std::size_t w = 0; w < wx_; ++w) any |= (SX2[w] = SX[w] & nqx[w]);
+      if (any == 0) {
+        emit(v, d);
+        continue;
+      }
+      Word anyp = 0;
+      for (std::size_t w = 0; w < wp_; ++w) anyp |= (P2[w] = P[w] & nq[w]);
+      if (anyp == 0) continue;  // only excluded nodes left: nothing maximal here
+      ++d;
+      choose_pivot(d);
+    }
+  }
+
+  // The clique {v} + the candidates chosen on depths 0 .. d, ascending.
+  void emit(Id v, std::size_t d) {
+    auto& nodes = out_.nodes();
+    const std::size_t start = nodes.size();
+    nodes.push_back(v);
+    for (std::size_t j = 0; j <= d; ++j) nodes.push_back(later_[chosen_[j]]);
+    std::sort(nodes.begin() + static_cast<std::ptrdiff_t>(start), nodes.end());
+    out_.close_seq();
+    poll_.tick();
+  }
+
+  void emit_pair_or_single(Id v, Id u) {
+    if (u == kNone) {
+      out_.push_node(v);
+    } else {
+      out_.push_node(std::min(u, v));
+      out_.push_node(std::max(u, v));
+    }
+    out_.close_seq();
+    poll_.tick();
+  }
+
+  template <class T>
+  static void grow(std::vector<T>& v, std::size_t size) {
+    if (v.size() < size) v.resize(std::max(size, 2 * v.size()));
+  }
+
+  const SimpleGraph& g_;
+  std::vector<Id> rank_;
+  CliqueList& out_;
+  InterruptPoll& poll_;
+
+  std::vector<Id> loc_;      // global node -> local number, kNone elsewhere
+  std::vector<Id> later_;    // candidates of the current node, ascending
+  std::vector<Id> earlier_;  // its earlier neighbours, ascending
+  std::vector<Id> xmap_;     // earlier neighbour index -> excluded number
+  std::vector<std::pair<Id, Id>> cross_;
+  std::size_t xcount_ = 0;
+  std::size_t wp_ = 0, wx_ = 0, stride_ = 0;
+  std::vector<Word> rows_p_, rows_px_, rows_x_, frames_;
+  std::vector<Id> chosen_;
+};
+
+}  // namespace
+
+CliqueList enumerate_maximal_cliques(const NeighbourLists& adj) {
+  CliqueList out;
+  const std::size_t n = adj.size();
+  if (n == 0) return out;
+  // Node numbers are kept in 32 bits; a graph of 2^32 nodes does not fit in
+  // memory anyway.
+  if (n >= kNone) throw std::bad_alloc();
+
+  InterruptPoll poll;
+  const SimpleGraph g = symmetrize(adj, poll);
+  std::vector<Id> rank;
+  const std::vector<Id> order = degeneracy_order(g, rank, poll);
+  Searcher searcher(g, std::move(rank), out, poll);
+  for (Id v : order) searcher.run(v);
+  return out;
+}
+
+}  // namespace vexa::graph

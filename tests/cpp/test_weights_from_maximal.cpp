@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+#include "graph/weights_from_maximal.hpp"
+
+using namespace vexa::graph;
+using detail::WeightMethod;
+using Lists = std::vector<std::vector<Node>>;
+
+namespace {
+
+CliqueList make_list(const Lists& lists) {
+  CliqueList out;
+  for (const auto& l : lists) out.push_back(std::span<const Node>(l));
+  return out;
+}
+
+struct Result {
+  Lists cliques;
+  WeightList weights;
+  bool operator==(const Result&) const = default;
+};
+
+void PrintTo(const Result& r, std::ostream* os) {
+  for (std::size_t i = 0; i < r.cliques.size(); ++i) {
+    *os << "[";
+    for (Node v : r.cliques[i]) *os << " " << v;
+    *os << " ]:" << (i < r.weights.size() ? r.weights[i] : 0) << " ";
+  }
+}
+
+Result run(const Lists& maxcliques, std::uint64_t maxrank, WeightMethod method = WeightMethod::automatic) {
+  WeightedCliques r = detail::weights_from_maximal(make_list(maxcliques), maxrank, method);
+  return {r.cliques.to_vectors(), r.weights};
+}
+
+// The closed rule, straight from its statement: the family is every
+// non-empty subset of every top clique; weights are settled from the largest
+// down by summing over all strict supersets in the family.
+Result closed_rule(const Lists& maxcliques, std::uint64_t maxrank) {
+  std::set<std::vector<Node>> tops;
+  for (const auto& m : maxcliques) {
+    if (m.size() <= maxrank) {
+      tops.insert(m);
+      continue;
+    }
+    const std::size_t k = maxrank;
+    for (std::uint64_t s = 0; s < (1ull << m.size()); ++s) {
+      if (static_cast<std::size_t>(__builtin_popcountll(s)) != k) continue;
+      std::vector<Node> t;
+      for (std::size_t i = 0; i < m.size(); ++i)
+        if (s >> i & 1) t.push_back(m[i]);
+      tops.insert(t);
+    }
+  }
+  std::set<std::vector<Node>> family;
+  for (const auto& t : tops) {
+    if (t.empty()) family.insert(t);
+    for (std::uint64_t s = 1; s < (1ull << t.size()); ++s) {
+      std::vector<Node> sub;
+      for (std::size_t i = 0; i < t.size(); ++i)
+        if (s >> i & 1) sub.push_back(t[i]);
+      family.insert(sub);
+    }
+  }
+  std::vector<std::vector<Node>> members(family.begin(), family.end());
+  std::stable_sort(members.begin(), members.end(),
+                   [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  std::map<std::vector<Node>, Weight> weight;
+  Result out;
+  for (const auto& s : members) {
+    Weight w = 1;
+    for (const auto& [u, wu] : weight)
+      if (u.size() > s.size() && std::includes(u.begin(), u.end(), s.begin(), s.end())) w -= wu;
+    weight[s] = w;
+    if (w != 0) {
+      out.cliques.push_back(s);
+      out.weights.push_back(w);
+    }
+  }
+  return out;
+}
+
+struct Case {
+  const char* name;
+  Lists maxcliques;
+  std::uint64_t maxrank;
+  Lists cliques;
+  WeightList weights;
+};
+
+}  // namespace
+
+TEST(WeightsFromMaximal, KnownDecompositions) {
+  const std::vector<Case> cases = {
+      {"nothing", {}, 3, {}, {}},
+      {"nothing, rank 0", {}, 0, {}, {}},
+      {"rank 0", {{0, 1}, {2}}, 0, {{}}, {1}},
+      {"isolated node", {{0}}, 1, {{0}}, {1}},
+      {"isolated node, larger rank", {{0}}, 5, {{0}}, {1}},
+      {"edge and node", {{0, 1}, {2}}, 2, {{0, 1}, {2}}, {1, 1}},
+      {"edge and node, rank 1", {{0, 1}, {2}}, 1, {{0}, {1}, {2}}, {1, 1, 1}},
+      {"path", {{0, 1}, {1, 2}}, 2, {{0, 1}, {1, 2}, {1}}, {1, 1, -1}},
+      {"path, rank 1", {{0, 1}, {1, 2}}, 1, {{0}, {1}, {2}}, {1, 1, 1}},
+      {"star", {{0, 1}, {0, 2}, {0, 3}}, 2, {{0, 1}, {0, 2}, {0, 3}, {0}}, {1, 1, 1, -2}},
+      {"4-cycle", {{0, 1}, {0, 3}, {1, 2}, {2, 3}}, 9,
+       {{0, 1}, {0, 3}, {1, 2}, {2, 3}, {0}, {1}, {2}, {3}}, {1, 1, 1, 1, -1, -1, -1, -1}},
+      {"triangle", {{0, 1, 2}}, 3, {{0, 1, 2}}, {1}},
+      {"triangle, rank 2", {{0, 1, 2}}, 2, {{0, 1}, {0, 2}, {1, 2}, {0}, {1}, {2}}, {1, 1, 1, -1, -1, -1}},
+      {"two triangles", {{1, 2, 3}, {0, 1, 2}}, 3, {{0, 1, 2}, {1, 2, 3}, {1, 2}}, {1, 1, -1}},
+      {"two triangles, rank 2", {{0, 1, 2}, {1, 2, 3}}, 2,
+       {{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}, {0}, {1}, {2}, {3}}, {1, 1, 1, 1, 1, -1, -2, -2, -1}},
+      {"K4, rank 3", {{0, 1, 2, 3}}, 3,
+       {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}, {0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}, {0}, {1}, {2}, {3}},
+       {1, 1, 1, 1, -1, -1, -1, -1, -1, -1, 1, 1, 1, 1}},
+      {"K4, rank 2", {{0, 1, 2, 3}}, 2,
+       {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}, {0}, {1}, {2}, {3}}, {1, 1, 1, 1, 1, 1, -2, -2, -2, -2}},
+      {"K4 shortcut", {{0, 1, 2, 3}}, 4, {{0, 1, 2, 3}}, {1}},
+      {"triangle strip", {{2, 3, 4}, {0, 1, 2}, {1, 2, 3}}, 3,
+       {{0, 1, 2}, {1, 2, 3}, {2, 3, 4}, {1, 2}, {2, 3}}, {1, 1, 1, -1, -1}},
+      {"two K4 sharing a triangle", {{0, 1, 2, 3}, {0, 1, 2, 4}}, 4,
+       {{0, 1, 2, 3}, {0, 1, 2, 4}, {0, 1, 2}}, {1, 1, -1}},
+      {"two K4 sharing a triangle, rank 3", {{0, 1, 2, 3}, {0, 1, 2, 4}}, 3,
+       {{0, 1, 2}, {0, 1, 3}, {0, 1, 4}, {0, 2, 3}, {0, 2, 4}, {1, 2, 3}, {1, 2, 4},
+        {0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4},
+        {0}, {1}, {2}, {3}, {4}},
+       {1, 1, 1, 1, 1, 1, 1, -2, -2, -1, -1, -2, -1, -1, -1, -1, 2, 2, 2, 1, 1}},
+      // Odd input: repeats count once, a contained clique has weight 0, an
+      // empty clique is the empty top clique.
+      {"listed twice", {{0, 1}, {1, 2}, {0, 1}}, 2, {{0, 1}, {1, 2}, {1}}, {1, 1, -1}},
+      {"contained clique", {{0, 1}, {0, 1, 2}}, 3, {{0, 1, 2}}, {1}},
+      {"empty clique", {{0, 1}, {}}, 5, {{0, 1}, {}}, {1, 1}},
+      {"large node numbers", {{5, ~Node{0}}, {~Node{0}}}, 2, {{5, ~Node{0}}}, {1}},
+  };
+  for (const Case& c : cases) {
+    const Result want{c.cliques, c.weights};
+    EXPECT_EQ(run(c.maxcliques, c.maxrank), want) << c.name;
+    EXPECT_EQ(run(c.maxcliques, c.maxrank, WeightMethod::expand), want) << c.name << " (expand)";
+    EXPECT_EQ(run(c.maxcliques, c.maxrank, WeightMethod::intersect), want) << c.name << " (intersect)";
+  }
+}
+
+TEST(WeightsFromMaximal, SequencesAreTakenAsWritten) {
+  // Not the ascending form: each sequence is its own key, sub-cliques keep
+  // the written order, and both methods treat it the same way.
+  const Result want{{{0, 2}, {2, 0}, {0}, {2}}, {1, 1, -1, -1}};
+  EXPECT_EQ(run({{2, 0}, {0, 2}}, 2), want);
+  EXPECT_EQ(run({{2, 0}, {0, 2}}, 2, WeightMethod::intersect), want);
+}
+
+TEST(WeightsFromMaximal, RandomFamiliesFollowTheClosedRule) {
+  std::mt19937_64 rng(2024);
+  for (int round = 0; round < 300; ++round) {
+    const std::size_t universe = 3 + rng() % 9;
+    const std::size_t count = 1 + rng() % 7;
+    Lists family;
+    for (std::size_t c = 0; c < count; ++c) {
+      std::vector<Node> m;
+      for (Node v = 0; v < universe; ++v)
+        if (rng() % 100 < 45) m.push_back(v * 3 + 1);
+      if (m.empty()) m.push_back(rng() % universe);
+      family.push_back(m);
+    }
+    const std::uint64_t maxrank = 1 + rng() % 7;
+    const Result want = closed_rule(family, maxrank);
+    ASSERT_EQ(run(family, maxrank, WeightMethod::expand), want) << "round " << round;
+    ASSERT_EQ(run(family, maxrank, WeightMethod::intersect), want) << "round " << round;
+    std::shuffle(family.begin(), family.end(), rng);
+    ASSERT_EQ(run(family, maxrank), want) << "round " << round << " shuffled";
+  }
+}
+
+TEST(WeightsFromMaximal, HubsAndLargeOverlaps) {
+  // Node 0 lies in 70 edges, so its weight is 1 - 70; two 20-node cliques
+  // sharing 19 nodes have a million sub-cliques, of which the methods must
+  // keep the same three.
+  Lists family;
+  for (Node v = 1; v <= 70; ++v) family.push_back({0, v});
+  Result got = run(family, 2);
+  ASSERT_EQ(got.cliques.back(), (std::vector<Node>{0}));
+  EXPECT_EQ(got.weights.back(), -69);
+  Lists big;
+  std::vector<Node> a, b;
+  for (Node v = 0; v < 20; ++v) a.push_back(v);
+  for (Node v = 1; v < 21; ++v) b.push_back(v);
+  big = {a, b};
+  const Result r = run(big, 20, WeightMethod::intersect);
+  EXPECT_EQ(r.weights, (WeightList{1, 1, -1}));
+  EXPECT_EQ(run(big, 20, WeightMethod::expand), r);
+}
