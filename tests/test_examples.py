@@ -114,3 +114,15 @@ def test_same_cliques_as_networkx(graph):
     except NotImplementedError as exc:
         pytest.skip(str(exc))
     assert interop.same_cliques_as_networkx(graph)
+
+
+def test_drawing_writes_a_png(tmp_path):
+    pytest.importorskip("matplotlib")
+    import draw_weights
+
+    try:
+        draw_weights.main(["draw_weights.py", str(tmp_path / "w.png")])
+    except NotImplementedError as exc:
+        pytest.skip(str(exc))
+    data = (tmp_path / "w.png").read_bytes()
+    assert data.startswith(b"\x89PNG\r\n\x1a\n") and len(data) > 10_000
