@@ -3,9 +3,12 @@
 #include "binding.hpp"
 #include "convert.hpp"
 #include "errors.hpp"
+#include "graph/bounded_cliques.hpp"
 #include "graph/maximal_cliques.hpp"
+#include "graph/tree_weights.hpp"
 #include "graph/weights_from_maximal.hpp"
 #include "result.hpp"
+#include "timings.hpp"
 
 namespace vexa::module {
 namespace {
@@ -48,24 +51,38 @@ Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize
   return out;
 }
 
-[[noreturn]] void not_implemented(const Signature& sig) {
-  PyErr_Format(PyExc_NotImplementedError, "%s() is not implemented yet", sig.name);
-  throw PyErrorSet{};
+// The cliques of at most maxrank nodes, breadth-first, with the weights of
+// `rule`.  The tree the enumeration grew is released before the Python
+// objects are made, and so are the converted lists.
+PyObject* bounded_cliques_with_weights(const Signature& sig, PyObject* const* args,
+                                       Py_ssize_t nargs, PyObject* kwnames, graph::WeightRule rule) {
+  PhaseTimes times(sig.name);
+  Arguments a = bind_and_convert(sig, args, nargs, kwnames);
+  times.mark("convert");
+  graph::CliqueTree tree = graph::enumerate_clique_tree(a.lists, a.maxrank);
+  times.mark("enumerate");
+  const graph::WeightList weights = graph::calc_weights(tree, rule);
+  times.mark("weights");
+  const std::size_t node_count = a.lists.size();
+  tree.drop_tree();
+  a.lists = graph::NeighbourLists();
+  Ref result = build_result(tree.cliques, weights, node_count);
+  times.mark("result");
+  return result.release();
 }
 
 PyObject* enumerate_cliques_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                          PyObject* kwnames) {
   return guard([&]() -> PyObject* {
-    Arguments a = bind_and_convert(kCliques, args, nargs, kwnames);
-    not_implemented(kCliques);
+    return bounded_cliques_with_weights(kCliques, args, nargs, kwnames, graph::WeightRule::pruned);
   });
 }
 
 PyObject* enumerate_cliques_with_weights_noprune(PyObject*, PyObject* const* args,
                                                  Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> PyObject* {
-    Arguments a = bind_and_convert(kCliquesNoprune, args, nargs, kwnames);
-    not_implemented(kCliquesNoprune);
+    return bounded_cliques_with_weights(kCliquesNoprune, args, nargs, kwnames,
+                                        graph::WeightRule::noprune);
   });
 }
 
