@@ -65,9 +65,25 @@ void finish_interrupted() noexcept;
 // Installs the signal check for the running call.
 bool check_signals_hook();
 
+// The C++ runtime allocates its per-thread exception state on the thread's
+// first throw.  If that first throw is a bad_alloc with the address space
+// exhausted, that allocation fails too and the runtime aborts the process.
+// So every thread throws once, on its first call, while memory is still
+// available.
+inline thread_local bool exceptions_ready = false;
+inline void prepare_exceptions() noexcept {
+  if (exceptions_ready) return;
+  try {
+    throw false;
+  } catch (bool) {
+  }
+  exceptions_ready = true;
+}
+
 template <class Body>
 PyObject* guard(Body&& body) noexcept {
   graph::interrupt_hook = &check_signals_hook;
+  prepare_exceptions();
   try {
     return body();
   } catch (const PyErrorSet&) {
