@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Packaging check: builds the sdist and, from it, the wheel; installs the
 # wheel in a fresh virtual environment and uses it there as a user would:
-# the demo, and the type stubs through mypy and stubtest.
+# the demo, and the type stubs through stubtest, mypy and pyright.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="$(mktemp -d)"
@@ -20,11 +20,13 @@ PY
 
 python3 -m venv "$work/venv"
 py="$work/venv/bin/python"
-"$py" -m pip install -q "${wheels[0]}" mypy
+"$py" -m pip install -q "${wheels[0]}" mypy basedpyright
 
 cd "$work"  # away from the source tree, so that only the installed copy is found
 "$py" -c 'import sys, vexa; assert vexa.__file__.startswith(sys.prefix), vexa.__file__'
 "$py" "$root/examples/demo.py"
 "$py" -m mypy.stubtest vexa
 "$py" -m mypy --strict "$root/examples/demo.py"
-echo "wheel check: sdist, wheel, demo, stubtest and mypy all passed"
+echo '{"typeCheckingMode": "strict"}' > pyrightconfig.json
+"$work/venv/bin/basedpyright" -p pyrightconfig.json --pythonpath "$py" "$root/examples/demo.py"
+echo "wheel check: sdist, wheel, demo, stubtest, mypy and pyright all passed"

@@ -24,7 +24,7 @@ Result = tuple[list[list[int]], list[int]]
 
 def read_edges(path: str) -> list[tuple[int, int]]:
     """(u, v) pairs from a text file; '#' starts a comment, blank lines are skipped."""
-    edges = []
+    edges: list[tuple[int, int]] = []
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             fields = line.split("#", 1)[0].split()
