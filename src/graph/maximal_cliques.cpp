@@ -14,12 +14,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <cstdint>
 #include <limits>
 #include <new>
 #include <span>
 #include <vector>
 
+#include "bits.hpp"
 #include "interrupt.hpp"
 
 namespace vexa::graph {
@@ -51,51 +53,65 @@ struct SimpleGraph {
 };
 
 // Every entry w < n, w != v of list v gives the edge v-w in both directions.
+// Lists as the callers usually give them (ascending, symmetric, no loops) are
+// only copied and checked; anything else is cleaned list by list and then
+// merged with the reverse direction.
 SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
-  SimpleGraph g;
   const std::size_t n = adj.size();
+  // The given direction: each list cleaned to ascending distinct w < n, w != v.
+  SimpleGraph d;
+  d.n = n;
+  d.off.assign(n + 1, 0);
+  d.nbr.reserve(adj.total_nodes());
+  for (std::size_t v = 0; v < n; ++v) {
+    const auto list = adj[v];
+    bool clean = true;
+    for (std::size_t i = 0; i < list.size() && clean; ++i)
+      clean = list[i] < n && list[i] != v && (i == 0 || list[i - 1] < list[i]);
+    const std::size_t start = d.nbr.size();
+    if (clean) {
+      for (Node w : list) d.nbr.push_back(static_cast<Id>(w));
+    } else {
+      for (Node w : list)
+        if (w < n && w != v) d.nbr.push_back(static_cast<Id>(w));
+      std::sort(d.nbr.begin() + static_cast<std::ptrdiff_t>(start), d.nbr.end());
+      d.nbr.erase(std::unique(d.nbr.begin() + static_cast<std::ptrdiff_t>(start), d.nbr.end()), d.nbr.end());
+    }
+    d.off[v + 1] = d.nbr.size();
+    poll.tick(cost_of(list.size()));
+  }
+
+  // The reverse direction, ascending by construction.
+  SimpleGraph t;
+  t.n = n;
+  t.off.assign(n + 1, 0);
+  for (Id w : d.nbr) ++t.off[std::size_t{w} + 1];
+  bool symmetric = true;
+  for (std::size_t v = 0; v < n; ++v) {
+    symmetric = symmetric && t.off[v + 1] == d.degree(v);
+    t.off[v + 1] += t.off[v];
+  }
+  t.nbr.resize(t.off[n]);
+  {
+    std::vector<std::size_t> fill(t.off.begin(), t.off.end() - 1);
+    for (std::size_t v = 0; v < n; ++v) {
+      for (Id w : d[v]) t.nbr[fill[w]++] = static_cast<Id>(v);
+      poll.tick(cost_of(d.degree(v)));
+    }
+  }
+  if (symmetric && t.nbr == d.nbr) return d;
+
+  // Union of both directions, list by list.
+  SimpleGraph g;
   g.n = n;
   g.off.assign(n + 1, 0);
+  g.nbr.reserve(d.nbr.size() + t.nbr.size());
   for (std::size_t v = 0; v < n; ++v) {
-    for (Node w : adj[v]) {
-      if (w < n && w != v) {
-        ++g.off[v + 1];
-        ++g.off[w + 1];
-      }
-    }
-    poll.tick(cost_of(adj.length(v)));
+    const auto x = d[v], y = t[v];
+    std::set_union(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(g.nbr));
+    g.off[v + 1] = g.nbr.size();
+    poll.tick(cost_of(x.size() + y.size()));
   }
-  for (std::size_t v = 0; v < n; ++v) g.off[v + 1] += g.off[v];
-
-  std::vector<std::size_t> fill(g.off.begin(), g.off.end() - 1);
-  g.nbr.resize(g.off[n]);
-  for (std::size_t v = 0; v < n; ++v) {
-    for (Node w : adj[v]) {
-      if (w < n && w != v) {
-        g.nbr[fill[v]++] = static_cast<Id>(w);
-        g.nbr[fill[w]++] = static_cast<Id>(v);
-      }
-    }
-    poll.tick(cost_of(adj.length(v)));
-  }
-  fill = {};
-
-  // Sort each list and drop repeats, compacting towards the front.
-  std::size_t out = 0;
-  std::size_t begin = 0;
-  for (std::size_t v = 0; v < n; ++v) {
-    const std::size_t end = g.off[v + 1];
-    Id* first = g.nbr.data() + begin;
-    Id* last = g.nbr.data() + end;
-    std::sort(first, last);
-    last = std::unique(first, last);
-    g.off[v] = out;
-    for (Id* p = first; p != last; ++p) g.nbr[out++] = *p;
-    begin = end;
-    poll.tick(cost_of(end - g.off[v]));
-  }
-  g.off[n] = out;
-  g.nbr.resize(out);
   return g;
 }
 
@@ -246,12 +262,12 @@ class Searcher {
   void choose_pivot(std::size_t d) {
     const Word* P = pp(d);
     std::size_t pcount = 0;
-    for (std::size_t w = 0; w < wp_; ++w) pcount += static_cast<std::size_t>(std::popcount(P[w]));
+    for (std::size_t w = 0; w < wp_; ++w) pcount += static_cast<std::size_t>(popcount64(P[w]));
     const Word* best = nullptr;
     std::size_t best_score = 0;
     auto consider = [&](const Word* row) {
       std::size_t c = 0;
-      for (std::size_t w = 0; w < wp_; ++w) c += static_cast<std::size_t>(std::popcount(P[w] & row[w]));
+      for (std::size_t w = 0; w < wp_; ++w) c += static_cast<std::size_t>(popcount64(P[w] & row[w]));
       if (best == nullptr || c > best_score) {
         best = row;
         best_score = c;

@@ -31,6 +31,7 @@
 #include <span>
 #include <vector>
 
+#include "bits.hpp"
 #include "interrupt.hpp"
 #include "powerset.hpp"
 
@@ -217,6 +218,7 @@ class DenseNodes {
     remapped_ = true;
   }
   std::size_t count() const noexcept { return count_; }
+  Node node(std::size_t b) const { return remapped_ ? sorted_[b] : static_cast<Node>(b); }
   std::size_t operator()(Node v) const {
     if (!remapped_) return static_cast<std::size_t>(v);
     return static_cast<std::size_t>(std::lower_bound(sorted_.begin(), sorted_.end(), v) - sorted_.begin());
@@ -302,103 +304,251 @@ class MaskSet {
   std::vector<std::size_t> used_;
 };
 
-// Step 2 for the intersect method.
-void weigh_by_intersection(Tables& tables, InterruptPoll& poll) {
-  const std::vector<TopRef> tops = list_tops(tables);
-  const DenseNodes dense(tables, tops);
-  const Incidence inc = build_incidence(tables, tops, dense);
-
-  // below[ti]: the intersections inside top ti, as (mask over ti's positions,
-  // index in the table of size popcount(mask)).
-  std::vector<std::size_t> below_off(tops.size() + 1, 0);
-  std::vector<Word> below_mask;
-  std::vector<Index> below_idx;
-
-  std::vector<Index> stamp(tops.size(), kNoIndex);
-  std::vector<Word> trace(tops.size(), 0);
-  std::vector<Index> touched;
-  MaskSet closure;
-  std::vector<Node> item;
-  bool fresh = false;
-
-  for (std::size_t ti = 0; ti < tops.size(); ++ti) {
-    const TopRef top = tops[ti];
-    const auto q = tables[top.k].key(top.idx);
-    const std::size_t k = top.k;
-    closure.clear();
-    if (k > 0) {
-      touched.clear();
-      for (std::size_t i = 0; i < k; ++i) {
-        const auto holders = inc[dense(q[i])];
-        for (Index t : holders) {
-          if (t == ti) continue;
-          if (stamp[t] != ti) {
-            stamp[t] = static_cast<Index>(ti);
-            trace[t] = 0;
-            touched.push_back(t);
-          }
-          trace[t] |= Word{1} << i;
-        }
-        poll.tick(static_cast<std::uint32_t>(holders.size() | 1));
-      }
-      const Word full = k == 64 ? ~Word{0} : (Word{1} << k) - 1;
-      for (Index t : touched) {
-        const Word m = trace[t];
-        if (m == full || closure.contains(m)) continue;
-        const std::size_t before = closure.items.size();
-        closure.insert(m);
-        for (std::size_t j = 0; j < before; ++j) {
-          const Word x = closure.items[j] & m;
-          if (x != 0) closure.insert(x);
-        }
-        poll.tick(static_cast<std::uint32_t>(before | 1));
-      }
-      closure.insert(full);
+// The star method.  Every clique of the family that contains node a lies
+// inside the top cliques holding a (a's star), and so do all the cliques
+// above it; its weight is therefore settled by a's star alone.  Each node a
+// settles the cliques whose smallest node is a.
+//
+// Within a star, a node held by one top clique only (a private node) lies in
+// no intersection of two of them.  The candidates are: the top cliques with a
+// private node (each of weight 1, as nothing else in the star contains its
+// private node), and the intersection closure of the shared parts of all the
+// star's top cliques, held as bit masks over the shared nodes.  Every
+// intersection of the star's top cliques is among them, so weighing the
+// candidates from the largest down gives every weight exactly.
+class StarWeigher {
+ public:
+  StarWeigher(const Tables& tables, InterruptPoll& poll)
+      : tables_(tables), poll_(poll), tops_(list_tops(tables)), dense_(tables, tops_),
+        inc_(build_incidence(tables, tops_, dense_)), count_(dense_.count(), 0), bit_(dense_.count(), 0) {
+    out_.resize(tables.size());
+    top_off_.reserve(tops_.size() + 1);
+    top_off_.push_back(0);
+    for (const TopRef& t : tops_) {
+      for (Node v : tables_[t.k].key(t.idx)) top_dense_.push_back(static_cast<Index>(dense_(v)));
+      top_off_.push_back(top_dense_.size());
     }
-    // An empty top clique has nothing below it and needs no owner.
-    for (Word m : closure.items) {
-      const std::size_t s = static_cast<std::size_t>(std::popcount(m));
-      item.clear();
-      for (Word bits = m; bits != 0; bits &= bits - 1) item.push_back(q[static_cast<std::size_t>(std::countr_zero(bits))]);
-      SizeTable& table = tables[s];
-      const Index idx = table.find_or_insert(item.data(), fresh);
-      if (table.owner[idx] == kNoIndex) {
-        table.owner[idx] = static_cast<Index>(ti);
-        table.owner_mask[idx] = m;
-      }
-      below_mask.push_back(m);
-      below_idx.push_back(idx);
-    }
-    below_off[ti + 1] = below_mask.size();
   }
 
-  // Weigh from the largest size down; a clique passes its weight to the
-  // intersections strictly inside it, found among those of its owner.
-  for (std::size_t k = tables.size(); k-- > 2;) {
-    SizeTable& table = tables[k];
-    for (std::size_t e = 0; e < table.size(); ++e) {
-      const Weight w = wrap_sub(1, table.cover[e]);
+  WeightedCliques run() {
+    for (std::size_t a = 0; a < dense_.count(); ++a) settle(a);
+    WeightedCliques result;
+    for (std::size_t k = out_.size(); k-- > 0;) {
+      for (std::size_t i = 0; i < out_[k].cliques.size(); ++i) result.cliques.push_back(out_[k].cliques[i]);
+      result.weights.insert(result.weights.end(), out_[k].weights.begin(), out_[k].weights.end());
+    }
+    // An empty top clique is in no star; it has weight 1.
+    if (!tables_.empty() && tables_[0].size() != 0) {
+      result.cliques.push_back(std::span<const Node>{});
+      result.weights.push_back(1);
+    }
+    return result;
+  }
+
+ private:
+  struct Emitted {
+    std::size_t start, size;
+    Weight weight;
+  };
+
+  std::span<const Node> top(Index t) const { return tables_[tops_[t].k].key(tops_[t].idx); }
+  // The same top clique as dense node numbers.
+  std::span<const Index> top_dense(Index t) const {
+    return {top_dense_.data() + top_off_[t], top_off_[t + 1] - top_off_[t]};
+  }
+
+  void settle(std::size_t a) {
+    const auto star = inc_[a];
+    if (star.empty()) return;
+    emitted_.clear();
+    nodes_.clear();
+    if (star.size() == 1) {
+      if (top_dense(star[0])[0] == a) emit(top(star[0]), 1);
+      flush();
+      return;
+    }
+    // Shared nodes: held by two or more of the star's top cliques.
+    touched_.clear();
+    std::size_t work = 0;
+    for (Index t : star) {
+      for (Index b : top_dense(t))
+        if (count_[b]++ == 0) touched_.push_back(b);
+      work += tops_[t].k;
+    }
+    shared_.clear();
+    for (std::size_t b : touched_)
+      if (count_[b] >= 2) shared_.push_back(b);
+    std::sort(shared_.begin(), shared_.end());
+    if (shared_.size() > 64) {
+      for (std::size_t b : touched_) count_[b] = 0;
+      settle_by_expansion(a, star);
+      return;
+    }
+    for (std::size_t i = 0; i < shared_.size(); ++i) bit_[shared_[i]] = static_cast<std::uint8_t>(i);
+
+    closure_.clear();
+    groups_.clear();
+    generators_.clear();
+    for (Index t : star) {
+      const auto q = top_dense(t);
+      Word m = 0;
+      for (Index b : q)
+        if (count_[b] >= 2) m |= Word{1} << bit_[b];
+      if (static_cast<std::size_t>(popcount64(m)) < q.size()) {
+        groups_.push_back(m);
+        if (q[0] == a) emit(top(t), 1);
+      }
+      generators_.push_back(m);
+    }
+    std::sort(generators_.begin(), generators_.end());
+    generators_.erase(std::unique(generators_.begin(), generators_.end()), generators_.end());
+    for (Word m : generators_) {
+      if (closure_.contains(m)) continue;
+      const std::size_t before = closure_.items.size();
+      closure_.insert(m);
+      for (std::size_t j = 0; j < before; ++j) closure_.insert(closure_.items[j] & m);
+      work += before;
+    }
+    for (std::size_t b : touched_) count_[b] = 0;
+
+    // Private top cliques with the same shared part count together.
+    std::sort(groups_.begin(), groups_.end());
+    group_count_.clear();
+    std::size_t g = 0;
+    for (std::size_t i = 0; i < groups_.size(); ++i) {
+      if (i > 0 && groups_[i] == groups_[g - 1]) {
+        ++group_count_[g - 1];
+      } else {
+        groups_[g++] = groups_[i];
+        group_count_.push_back(1);
+      }
+    }
+    groups_.resize(g);
+
+    // Weigh the shared-part candidates from the largest down.  Shared nodes
+    // below a come first in bit order, so "smallest node is a" is "no bit
+    // below a's".
+    // Candidates by size, largest first (a counting sort on the bit count).
+    const auto& items = closure_.items;
+    std::size_t level_start[66] = {};
+    for (Word m : items) ++level_start[popcount64(m)];
+    for (std::size_t c = 64, total = 0; c + 1 > 0; --c) {
+      const std::size_t here = level_start[c];
+      level_start[c] = total;
+      total += here;
+    }
+    level_start[65] = 0;
+    keyed_.resize(items.size());
+    {
+      std::size_t fill[65];
+      std::copy_n(level_start, 65, fill);
+      for (Word m : items) keyed_[fill[popcount64(m)]++] = m;
+    }
+    const Word below_a = (Word{1} << bit_[a]) - 1;
+    heavy_mask_.clear();
+    heavy_weight_.clear();
+    std::size_t level = 65, level_heavy = 0;
+    for (std::size_t i = 0; i < keyed_.size(); ++i) {
+      const Word s = keyed_[i];
+      const std::size_t size = static_cast<std::size_t>(popcount64(s));
+      if (size != level) {
+        level = size;
+        level_heavy = heavy_mask_.size();
+      }
+      Weight cover = 0;
+      for (std::size_t j = 0; j < groups_.size(); ++j)
+        cover = wrap_add(cover, (groups_[j] & s) == s ? static_cast<Weight>(group_count_[j]) : 0);
+      // Only the larger candidates can contain s.
+      const Word* hm = heavy_mask_.data();
+      const Weight* hw = heavy_weight_.data();
+      std::uint64_t sum = 0;
+      for (std::size_t j = 0; j < level_heavy; ++j)
+        sum += static_cast<std::uint64_t>(hw[j]) & (std::uint64_t{0} - static_cast<std::uint64_t>((hm[j] & s) == s));
+      cover = wrap_add(cover, static_cast<Weight>(sum));
+      const Weight w = wrap_sub(1, cover);
       if (w == 0) continue;
-      const std::size_t ti = table.owner[e];
-      const Word mu = table.owner_mask[e];
-      const std::size_t end = below_off[ti + 1];
-      for (std::size_t j = below_off[ti]; j < end; ++j) {
-        const Word m = below_mask[j];
-        if ((m & ~mu) != 0 || m == mu) continue;
-        SizeTable& sub = tables[static_cast<std::size_t>(std::popcount(m))];
-        sub.cover[below_idx[j]] = wrap_add(sub.cover[below_idx[j]], w);
+      heavy_mask_.push_back(s);
+      heavy_weight_.push_back(w);
+      if ((s & below_a) == 0) {
+        const std::size_t start = nodes_.size();
+        for (Word bits = s; bits != 0; bits &= bits - 1)
+          nodes_.push_back(node_of(shared_[static_cast<std::size_t>(std::countr_zero(bits))]));
+        emitted_.push_back({start, nodes_.size() - start, w});
       }
-      poll.tick(static_cast<std::uint32_t>((end - below_off[ti]) | 1));
+    }
+    work += items.size() * (groups_.size() + heavy_mask_.size());
+    poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(work, 1u << 20) | 1));
+    flush();
+  }
+
+  // A star whose shared nodes do not fit a mask: weigh every sub-clique of
+  // its top cliques, and keep those whose smallest node is a.
+  void settle_by_expansion(std::size_t a, std::span<const Index> star) {
+    Tables local;
+    bool fresh = false;
+    for (Index t : star) {
+      const auto q = top(t);
+      grow_tables(local, q.size() + 1);
+      local[q.size()].find_or_insert(q.data(), fresh);
+    }
+    weigh_by_expansion(local, poll_);
+    for (std::size_t k = local.size(); k-- > 1;) {
+      for (std::size_t e = 0; e < local[k].size(); ++e) {
+        const Weight w = wrap_sub(1, local[k].cover[e]);
+        const auto q = local[k].key(e);
+        if (w != 0 && dense_(q[0]) == a) emit(q, w);
+      }
+    }
+    flush();
+  }
+
+  Node node_of(std::size_t b) const { return dense_.node(b); }
+
+  void emit(std::span<const Node> q, Weight w) {
+    const std::size_t start = nodes_.size();
+    nodes_.insert(nodes_.end(), q.begin(), q.end());
+    emitted_.push_back({start, q.size(), w});
+  }
+
+  // Appends this node's cliques to the size groups, each group ascending.
+  void flush() {
+    std::sort(emitted_.begin(), emitted_.end(), [&](const Emitted& x, const Emitted& y) {
+      if (x.size != y.size) return x.size > y.size;
+      return std::lexicographical_compare(nodes_.begin() + static_cast<std::ptrdiff_t>(x.start),
+                                          nodes_.begin() + static_cast<std::ptrdiff_t>(x.start + x.size),
+                                          nodes_.begin() + static_cast<std::ptrdiff_t>(y.start),
+                                          nodes_.begin() + static_cast<std::ptrdiff_t>(y.start + y.size));
+    });
+    for (const Emitted& e : emitted_) {
+      out_[e.size].cliques.push_back(std::span<const Node>(nodes_.data() + e.start, e.size));
+      out_[e.size].weights.push_back(e.weight);
     }
   }
-}
 
-// The intersect method works on node sets held as 64-bit masks: it needs
-// top cliques of at most 64 distinct nodes, each written in ascending order
-// (so that a node set has one key).
-bool intersection_possible(const Tables& tables) {
-  for (std::size_t k = 65; k < tables.size(); ++k)
-    if (tables[k].size() != 0) return false;
+  const Tables& tables_;
+  InterruptPoll& poll_;
+  std::vector<TopRef> tops_;
+  DenseNodes dense_;
+  Incidence inc_;
+  std::vector<std::uint32_t> count_;
+  std::vector<std::uint8_t> bit_;
+  std::vector<std::size_t> touched_, shared_;
+  MaskSet closure_;
+  std::vector<Word> groups_, generators_;
+  std::vector<Index> top_dense_;
+  std::vector<std::size_t> top_off_;
+  std::vector<std::size_t> group_count_;
+  std::vector<Word> keyed_;
+  std::vector<Word> heavy_mask_;
+  std::vector<Weight> heavy_weight_;
+  std::vector<Node> nodes_;
+  std::vector<Emitted> emitted_;
+  std::vector<WeightedCliques> out_;  // by size
+};
+
+// The star method works on node sets: it needs every top clique written in
+// ascending order, so that a node set has one key.
+bool star_possible(const Tables& tables) {
   for (const SizeTable& table : tables) {
     for (std::size_t e = 0; e < table.size(); ++e) {
       const auto q = table.key(e);
@@ -411,7 +561,7 @@ bool intersection_possible(const Tables& tables) {
 
 // Rough costs of the two methods, in comparable units.  Hash operations on
 // sub-cliques cost several times an array step of the trace computation.
-bool prefer_intersection(const Tables& tables) {
+bool prefer_star(const Tables& tables) {
   constexpr double kHashCost = 8.0;
   double expand = 0;
   std::vector<TopRef> tops = list_tops(tables);
@@ -420,9 +570,9 @@ bool prefer_intersection(const Tables& tables) {
   std::vector<std::size_t> count(dense.count(), 0);
   for (const TopRef& t : tops)
     for (Node v : tables[t.k].key(t.idx)) ++count[dense(v)];
-  double intersect = 0;
-  for (std::size_t c : count) intersect += static_cast<double>(c) * static_cast<double>(c);
-  return intersect < kHashCost * expand;
+  double star = 0;
+  for (std::size_t c : count) star += static_cast<double>(c) * static_cast<double>(c);
+  return star < kHashCost * expand;
 }
 
 // The cliques of non-zero weight, largest size first, each size ascending.
@@ -470,14 +620,11 @@ WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t
   }
   InterruptPoll poll;
   Tables tables = enter_top_cliques(maxcliques, maxrank, poll);
-  if (method != WeightMethod::expand && !intersection_possible(tables)) method = WeightMethod::expand;
+  if (method != WeightMethod::expand && !star_possible(tables)) method = WeightMethod::expand;
   if (method == WeightMethod::automatic)
-    method = prefer_intersection(tables) ? WeightMethod::intersect : WeightMethod::expand;
-  if (method == WeightMethod::intersect) {
-    weigh_by_intersection(tables, poll);
-  } else {
-    weigh_by_expansion(tables, poll);
-  }
+    method = prefer_star(tables) ? WeightMethod::star : WeightMethod::expand;
+  if (method == WeightMethod::star) return StarWeigher(tables, poll).run();
+  weigh_by_expansion(tables, poll);
   return collect(tables, poll);
 }
 

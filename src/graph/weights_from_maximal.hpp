@@ -28,9 +28,10 @@ namespace detail {
 
 // The two ways of computing the same result, exposed so that tests can
 // compare them.  `expand` walks every sub-clique of every clique with a
-// non-zero weight; `intersect` works only on the intersections of the top
-// cliques.  `intersect` needs ascending cliques of distinct nodes.
-enum class WeightMethod { automatic, expand, intersect };
+// non-zero weight; `star` settles, node by node, the cliques whose smallest
+// node it is, from the intersections of the top cliques around that node.
+// `star` needs ascending cliques and falls back to `expand` otherwise.
+enum class WeightMethod { automatic, expand, star };
 
 WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t maxrank,
                                      WeightMethod method);
