@@ -84,6 +84,6 @@ def upper_to_symmetric(nbrs: Sequence[Sequence[int]]) -> list[list[int]]:
 
 if __name__ == "__main__":
     graphs = random_graphs(200, 30, 0.3)
-    serial = map_serial(vexa.enumerate_cliques_with_weights_edgeonly, [upper_to_symmetric(g) for g in graphs])
-    parallel = map_processes(vexa.enumerate_cliques_with_weights_edgeonly, [upper_to_symmetric(g) for g in graphs])
+    serial = map_serial(vexa.enumerate_cliques_with_weights, graphs, 4)
+    parallel = map_processes(vexa.enumerate_cliques_with_weights, graphs, 4)
     print(f"{len(graphs)} graphs, process pool gives the serial results: {parallel == serial}")

@@ -33,7 +33,7 @@ def colour(weight: int) -> str:
 
 
 def draw(edges: list[tuple[int, int]], cliques: list[list[int]], weights: list[int], path: Path) -> None:
-    fig, (ax, side) = plt.subplots(1, 2, figsize=(10, 4.2), gridspec_kw={"width_ratios": [1.55, 1]})
+    fig, (ax, side) = plt.subplots(1, 2, figsize=(10, 4.6), gridspec_kw={"width_ratios": [1.55, 1]})
     ax.set_aspect("equal")
     ax.axis("off")
     side.axis("off")
@@ -80,8 +80,9 @@ def draw(edges: list[tuple[int, int]], cliques: list[list[int]], weights: list[i
 
     shared = [{1}, {3}, {1, 2}]  # nodes and an edge that several cliques share
     checks = "\n".join(f"{str(sorted(p)):<7} {total(p)}" for p in shared)
-    side.text(0.0, 0.42, "shared, yet counted once:\n" + checks, family="monospace", fontsize=12, va="top")
-    side.text(0.0, 0.06, "every node and edge: the weights of\nthe cliques holding it sum to 1",
+    side.text(0.0, 0.56, "shared, yet counted once:\n" + checks, family="monospace", fontsize=12, va="top")
+    side.text(0.0, 0.03, "every node and edge: the weights of the\ncliques holding it sum to 1\n"
+              "(from enumerate_cliques_with_weights(nbrs, 0),\nthe cliques of weight 0 left out)",
               fontsize=10.5, va="bottom", color="#4a5568")
     fig.tight_layout()
     fig.savefig(path, dpi=110)

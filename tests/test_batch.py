@@ -25,17 +25,6 @@ CASES = {
 }
 
 
-def computing(name):
-    """The function, or a skip while it is not implemented yet."""
-    function = getattr(vexa, name)
-    graphs, args, _ = CASES[name]
-    try:
-        function(graphs[-1], *args)
-    except NotImplementedError:
-        pytest.skip(f"{name} is not implemented yet")
-    return function
-
-
 @pytest.mark.parametrize("name", vexa.__all__)
 def test_functions_pickle_by_reference(name):
     function = getattr(vexa, name)
@@ -49,7 +38,7 @@ def test_functions_pickle_by_reference(name):
 
 @pytest.mark.parametrize("name", vexa.__all__)
 def test_process_pool_matches_serial(name):
-    function = computing(name)
+    function = getattr(vexa, name)
     graphs, args, form = CASES[name]
     serial = batch.map_serial(function, graphs, *args)
     parallel = batch.map_processes(function, graphs, *args, workers=2)
@@ -68,7 +57,7 @@ def dask_client():
 
 @pytest.mark.parametrize("name", vexa.__all__)
 def test_dask_cluster_matches_serial(name, dask_client):
-    function = computing(name)
+    function = getattr(vexa, name)
     graphs, args, form = CASES[name]
     serial = batch.map_serial(function, graphs, *args)
     distributed_results = batch.map_dask(dask_client, function, graphs, *args)
