@@ -300,7 +300,10 @@ def run_workload(w: Workload, args) -> dict:
         off = by_label.get(f"{probe.label} [gc disabled]")
         if off is not None and off.times and probe.times:
             on_s, off_s = statistics.median(probe.times), statistics.median(off.times)
-            share = (on_s - off_s) / on_s if on_s > 0 else 0.0
+            # Both ran once per round: pair them by round, which cancels
+            # the slow drifts of a busy machine better than two medians.
+            pairs = [(a, b) for a, b in zip(probe.times, off.times) if a > 0]
+            share = 1.0 - statistics.median(b / a for a, b in pairs) if pairs else 0.0
             young = young_collection_after(probe.fn, min(args.repeat, 3))
             gc_line = (f"{w.name}: cyclic gc share of `{probe.label}`: {share * 100:+.1f}% "
                        f"(enabled {fmt_time(on_s)}, disabled {fmt_time(off_s)}); "
