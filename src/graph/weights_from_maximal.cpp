@@ -604,6 +604,40 @@ WeightedCliques collect(const Tables& tables, InterruptPoll& poll) {
   return out;
 }
 
+// maxrank 1: the top cliques are the single nodes, none inside another, so
+// every node of every clique is returned once with weight 1.
+WeightedCliques single_nodes(const CliqueList& maxcliques, InterruptPoll& poll) {
+  const auto& all = maxcliques.nodes();
+  bool has_empty = false;
+  for (std::size_t c = 0; c < maxcliques.size() && !has_empty; ++c) has_empty = maxcliques.length(c) == 0;
+  Node max = 0;
+  for (Node v : all) max = std::max(max, v);
+  std::vector<Node> nodes;
+  if (!all.empty() && max < (Node{1} << 31) && max <= 4 * all.size() + 1024) {
+    std::vector<std::uint8_t> seen(static_cast<std::size_t>(max) + 1, 0);
+    for (Node v : all) seen[static_cast<std::size_t>(v)] = 1;
+    for (std::size_t v = 0; v < seen.size(); ++v)
+      if (seen[v] != 0) nodes.push_back(v);
+  } else {
+    nodes = all;
+    std::sort(nodes.begin(), nodes.end());
+    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+  }
+  poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(all.size(), 1u << 20) | 1));
+  WeightedCliques out;
+  out.cliques.reserve(nodes.size() + 1, nodes.size());
+  for (Node v : nodes) {
+    out.cliques.push_node(v);
+    out.cliques.close_seq();
+  }
+  out.weights.assign(nodes.size(), 1);
+  if (has_empty) {
+    out.cliques.close_seq();
+    out.weights.push_back(1);
+  }
+  return out;
+}
+
 }  // namespace
 
 namespace detail {
@@ -619,6 +653,7 @@ WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t
     return out;
   }
   InterruptPoll poll;
+  if (maxrank == 1) return single_nodes(maxcliques, poll);
   Tables tables = enter_top_cliques(maxcliques, maxrank, poll);
   if (method != WeightMethod::expand && !star_possible(tables)) method = WeightMethod::expand;
   if (method == WeightMethod::automatic)

@@ -135,6 +135,8 @@ TEST(WeightsFromMaximal, KnownDecompositions) {
       {"contained clique", {{0, 1}, {0, 1, 2}}, 3, {{0, 1, 2}}, {1}},
       {"empty clique", {{0, 1}, {}}, 5, {{0, 1}, {}}, {1, 1}},
       {"large node numbers", {{5, ~Node{0}}, {~Node{0}}}, 2, {{5, ~Node{0}}}, {1}},
+      {"large node numbers, rank 1", {{5, ~Node{0}}, {~Node{0}}}, 1, {{5}, {~Node{0}}}, {1, 1}},
+      {"empty clique, rank 1", {{2, 3}, {}, {0, 3}}, 1, {{0}, {2}, {3}, {}}, {1, 1, 1, 1}},
   };
   for (const Case& c : cases) {
     const Result want{c.cliques, c.weights};
