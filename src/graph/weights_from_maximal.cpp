@@ -585,19 +585,32 @@ WeightedCliques collect(const Tables& tables, InterruptPoll& poll) {
   }
   out.cliques.reserve(entries, nodes);
   out.weights.reserve(entries);
-  std::vector<Index> order;
+  // Sort records carry the first two nodes, which settle most comparisons
+  // without touching the key array.
+  struct Item {
+    Node first, second;
+    Index idx;
+  };
+  std::vector<Item> order;
   for (std::size_t k = tables.size(); k-- > 0;) {
     const SizeTable& table = tables[k];
     order.clear();
-    for (std::size_t e = 0; e < table.size(); ++e)
-      if (table.cover[e] != 1) order.push_back(static_cast<Index>(e));
-    std::sort(order.begin(), order.end(), [&](Index a, Index b) {
-      const auto ka = table.key(a), kb = table.key(b);
-      return std::lexicographical_compare(ka.begin(), ka.end(), kb.begin(), kb.end());
+    for (std::size_t e = 0; e < table.size(); ++e) {
+      if (table.cover[e] == 1) continue;
+      const auto key = table.key(e);
+      order.push_back({k > 0 ? key[0] : 0, k > 1 ? key[1] : 0, static_cast<Index>(e)});
+    }
+    std::sort(order.begin(), order.end(), [&](const Item& x, const Item& y) {
+      if (x.first != y.first) return x.first < y.first;
+      if (x.second != y.second) return x.second < y.second;
+      const auto kx = table.key(x.idx), ky = table.key(y.idx);
+      for (std::size_t i = 2; i < k; ++i)
+        if (kx[i] != ky[i]) return kx[i] < ky[i];
+      return false;
     });
-    for (Index e : order) {
-      out.cliques.push_back(table.key(e));
-      out.weights.push_back(wrap_sub(1, table.cover[e]));
+    for (const Item& item : order) {
+      out.cliques.push_back(table.key(item.idx));
+      out.weights.push_back(wrap_sub(1, table.cover[item.idx]));
     }
     poll.tick(static_cast<std::uint32_t>(order.size() | 1));
   }
