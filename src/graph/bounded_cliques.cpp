@@ -29,7 +29,9 @@ struct Tree {
 // reading order, while it extends the single-node cliques, before it looks
 // at anything else; so the first entry >= n in the flat array is the one it
 // would fail on.  Returns whether every list is strictly ascending.
-bool check_lists(const NeighbourLists& nbrs) {
+}  // namespace
+
+bool check_neighbour_lists(const NeighbourLists& nbrs) {
   const std::size_t n = nbrs.size();
   const std::vector<Node>& flat = nbrs.nodes();
   const std::vector<std::size_t>& offsets = nbrs.offsets();
@@ -48,6 +50,8 @@ bool check_lists(const NeighbourLists& nbrs) {
   }
   return ascending;
 }
+
+namespace {
 
 // Candidate filters: append the entries of the tail [a, a_end) of a
 // candidate list that occur in nbrs[x], in tail order, once per occurrence
@@ -228,7 +232,7 @@ void CliqueTree::drop_tree() noexcept {
 CliqueTree enumerate_clique_tree(const NeighbourLists& nbrs, std::uint64_t maxrank) {
   CliqueTree out;
   // maxrank 1 stops before any list entry is read.
-  out.ascending = maxrank == 1 || check_lists(nbrs);
+  out.ascending = maxrank == 1 || check_neighbour_lists(nbrs);
   try {
     Tree<std::uint32_t> t;
     grow(nbrs, maxrank, out.ascending, t);

@@ -54,4 +54,8 @@ struct CliqueTree {
 
 CliqueTree enumerate_clique_tree(const NeighbourLists& nbrs, std::uint64_t maxrank);
 
+// Fails as the walk would on the first entry >= n (when maxrank is not 1);
+// returns whether every list is strictly ascending.
+bool check_neighbour_lists(const NeighbourLists& nbrs);
+
 }  // namespace vexa::graph

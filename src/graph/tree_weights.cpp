@@ -4,43 +4,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "clique_weights.hpp"
-#include "clique_weights_noprune.hpp"
 #include "interrupt.hpp"
 
 namespace vexa::graph {
-namespace {
 
-using Index = std::uint32_t;
-
-// Finds each of the ascending keys[0..k) among last[lo..hi) (the ascending
-// last nodes of one clique's children) and writes their positions to out.
-// False if a key is missing, which a tree of ascending lists never gives.
-bool locate(const Index* last, std::size_t lo, std::size_t hi, const Index* keys, std::size_t k,
-            Index* out) {
-  const Index* h = last + lo;
-  const Index* const h_end = last + hi;
-  if (hi - lo > 8 * k) {
-    for (std::size_t i = 0; i < k; ++i) {
-      h = std::lower_bound(h, h_end, keys[i]);
-      if (h == h_end || *h != keys[i]) return false;
-      out[i] = static_cast<Index>(h - last);
-      ++h;
-    }
-  } else {
-    for (std::size_t i = 0; i < k; ++i) {
-      while (h != h_end && *h < keys[i]) ++h;
-      if (h == h_end || *h != keys[i]) return false;
-      out[i] = static_cast<Index>(h - last);
-      ++h;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 std::optional<WeightList> calc_tree_weights(const CliqueTree& t) {
+  using Index = std::uint32_t;
   if (!t.has_tree()) return std::nullopt;
   const std::size_t m = t.cliques.size();
   const std::size_t top = t.levels();
@@ -87,7 +57,7 @@ std::optional<WeightList> calc_tree_weights(const CliqueTree& t) {
           pos = keys;
         } else {
           const Index f = facets[s - 1][(p - ls[s - 2]) * (s - 1) + q];
-          if (!locate(last, fc[f], fc[f + 1], keys, k, found.data())) return std::nullopt;
+          if (!locate_children(last, fc[f], fc[f + 1], keys, k, found.data())) return std::nullopt;
           pos = found.data();
         }
         if (store) {
@@ -140,10 +110,5 @@ std::optional<WeightList> calc_tree_weights(const CliqueTree& t) {
   return w;
 }
 
-WeightList calc_weights(const CliqueTree& tree, WeightRule rule) {
-  if (auto w = calc_tree_weights(tree)) return std::move(*w);
-  return rule == WeightRule::pruned ? calc_clique_weights(tree.cliques)
-                                    : calc_clique_weights_noprune(tree.cliques);
-}
 
 }  // namespace vexa::graph

@@ -17,6 +17,8 @@
 // no sequence is ever hashed.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "bounded_cliques.hpp"
@@ -28,10 +30,30 @@ namespace vexa::graph {
 // (lists not strictly ascending, or no 32-bit tree).
 std::optional<WeightList> calc_tree_weights(const CliqueTree& tree);
 
-enum class WeightRule { pruned, noprune };
-
-// The weights calc_clique_weights (pruned) or calc_clique_weights_noprune
-// give on tree.cliques: through the tree when it can, else by those routines.
-WeightList calc_weights(const CliqueTree& tree, WeightRule rule);
+// Finds each of the ascending keys[0..k) among last[lo..hi) (the ascending
+// last nodes of one clique's children) and writes their positions to out.
+// False if a key is missing, which a tree grown from strictly ascending
+// lists never gives.
+inline bool locate_children(const std::uint32_t* last, std::size_t lo, std::size_t hi,
+                            const std::uint32_t* keys, std::size_t k, std::uint32_t* out) {
+  const std::uint32_t* h = last + lo;
+  const std::uint32_t* const h_end = last + hi;
+  if (hi - lo > 8 * k) {
+    for (std::size_t i = 0; i < k; ++i) {
+      h = std::lower_bound(h, h_end, keys[i]);
+      if (h == h_end || *h != keys[i]) return false;
+      out[i] = static_cast<std::uint32_t>(h - last);
+      ++h;
+    }
+  } else {
+    for (std::size_t i = 0; i < k; ++i) {
+      while (h != h_end && *h < keys[i]) ++h;
+      if (h == h_end || *h != keys[i]) return false;
+      out[i] = static_cast<std::uint32_t>(h - last);
+      ++h;
+    }
+  }
+  return true;
+}
 
 }  // namespace vexa::graph

@@ -3,9 +3,8 @@
 #include "binding.hpp"
 #include "convert.hpp"
 #include "errors.hpp"
-#include "graph/bounded_cliques.hpp"
 #include "graph/maximal_cliques.hpp"
-#include "graph/tree_weights.hpp"
+#include "graph/weighted_cliques.hpp"
 #include "graph/weights_from_maximal.hpp"
 #include "result.hpp"
 #include "timings.hpp"
@@ -52,23 +51,20 @@ Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize
 }
 
 // The cliques of at most maxrank nodes, breadth-first, with the weights of
-// `rule`.  The tree the enumeration grew is released before the Python
-// objects are made, and so are the converted lists.
+// `rule`.  The converted lists are released before the Python objects are
+// made.
 PyObject* bounded_cliques_with_weights(const Signature& sig, PyObject* const* args,
                                        Py_ssize_t nargs, PyObject* kwnames, graph::WeightRule rule) {
   PhaseTimes times(sig.name);
   Arguments a = bind_and_convert(sig, args, nargs, kwnames);
   times.mark("convert");
-  graph::CliqueTree tree = graph::enumerate_clique_tree(a.lists, a.maxrank);
-  times.mark("enumerate");
-  const graph::WeightList weights = graph::calc_weights(tree, rule);
-  times.mark("weights");
+  const graph::WeightedCliques result = graph::enumerate_weighted_cliques(a.lists, a.maxrank, rule);
+  times.mark("cliques and weights");
   const std::size_t node_count = a.lists.size();
-  tree.drop_tree();
   a.lists = graph::NeighbourLists();
-  Ref result = build_result(tree.cliques, weights, node_count);
+  Ref tuple = build_result(result, node_count);
   times.mark("result");
-  return result.release();
+  return tuple.release();
 }
 
 PyObject* enumerate_cliques_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,

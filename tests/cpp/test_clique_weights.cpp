@@ -3,7 +3,9 @@
 #include "graph/bounded_cliques.hpp"
 #include "graph/clique_weights.hpp"
 #include "graph/clique_weights_noprune.hpp"
+#include "graph/seed_cliques.hpp"
 #include "graph/tree_weights.hpp"
+#include "graph/weighted_cliques.hpp"
 #include "reference_cliques.hpp"
 
 using namespace vexa::graph;
@@ -137,30 +139,76 @@ TEST(CliqueWeights, TreeWeightsEqualTheRoutines) {
       }
       EXPECT_EQ(sum, std::vector<Weight>(list.size(), 1)) << "round " << round;
     }
-    auto through = [&](WeightRule rule) -> std::optional<Weights> {
-      try {
-        return calc_weights(tree, rule);
-      } catch (const Failure&) {
-        return std::nullopt;
+    for (CliqueRoute route : {CliqueRoute::fastest, CliqueRoute::seeds, CliqueRoute::tree, CliqueRoute::literal}) {
+      for (WeightRule rule : {WeightRule::pruned, WeightRule::noprune}) {
+        const auto& want = rule == WeightRule::pruned ? want_pruned : want_noprune;
+        try {
+          const WeightedCliques got = enumerate_weighted_cliques(to_seqlist(nbrs), maxrank, rule, route);
+          EXPECT_EQ(got.cliques.to_vectors(), list) << "round " << round;
+          EXPECT_EQ(std::optional<Weights>(got.weights), want) << "round " << round;
+        } catch (const Failure& f) {
+          EXPECT_EQ(f.message(), "no entry found for key");
+          EXPECT_FALSE(want.has_value()) << "round " << round;
+        }
       }
-    };
-    EXPECT_EQ(through(WeightRule::pruned), want_pruned) << "round " << round;
-    EXPECT_EQ(through(WeightRule::noprune), want_noprune) << "round " << round;
+    }
+    const auto seeds = enumerate_seed_cliques(to_seqlist(nbrs), maxrank);
+    if (form == ListForm::upper || form == ListForm::full || form == ListForm::self_loops) {
+      ASSERT_TRUE(seeds.has_value());
+      EXPECT_EQ(seeds->cliques.to_vectors(), list);
+      EXPECT_EQ(std::optional<Weights>(seeds->weights), want_pruned);
+    }
   }
   EXPECT_GT(through_tree, 500);
 }
 
-// Larger upper-form graphs with deep cliques: the tree weights against the
-// hashing routines (the literal models would be too slow here).
-TEST(CliqueWeights, TreeWeightsOnLargerGraphs) {
+// Larger graphs with deep cliques: the fast routes against the hashing
+// routines (the literal models would be too slow here).  Some have hubs
+// whose lists span several mask words, or more than the seed route takes.
+TEST(CliqueWeights, FastRoutesOnLargerGraphs) {
   std::mt19937_64 rng(9);
-  for (int round = 0; round < 12; ++round) {
-    const std::size_t n = 20 + 10 * static_cast<std::size_t>(round % 4);
-    const Seqs nbrs = random_lists(rng, n, round % 2 ? 0.7 : 0.35, round % 3 ? ListForm::upper : ListForm::full);
-    const CliqueTree tree = enumerate_clique_tree(to_seqlist(nbrs), round % 5);
-    const auto fast = calc_tree_weights(tree);
-    ASSERT_TRUE(fast.has_value());
-    EXPECT_EQ(*fast, calc_clique_weights(tree.cliques)) << "round " << round;
-    EXPECT_EQ(*fast, calc_clique_weights_noprune(tree.cliques)) << "round " << round;
+  for (int round = 0; round < 20; ++round) {
+    Seqs nbrs;
+    std::uint64_t maxrank = static_cast<std::uint64_t>(round % 5);
+    const ListForm form = round % 3 ? ListForm::upper : ListForm::full;
+    if (round < 12) {
+      const std::size_t n = 20 + 10 * static_cast<std::size_t>(round % 4);
+      nbrs = random_lists(rng, n, round % 2 ? 0.7 : 0.35, form);
+    } else {
+      // A few hubs joined to most nodes, the rest sparse.
+      const std::size_t n = round < 18 ? 100 + 110 * static_cast<std::size_t>(round - 12) : 1300;
+      nbrs = random_lists(rng, n, 3.0 / static_cast<double>(n), ListForm::full);
+      for (Node hub = 0; hub < 3; ++hub) {
+        for (Node u = 0; u < n; ++u) {
+          if (u == hub || std::bernoulli_distribution(0.1)(rng)) continue;
+          if (std::find(nbrs[hub].begin(), nbrs[hub].end(), u) == nbrs[hub].end()) {
+            nbrs[hub].push_back(u);
+            nbrs[u].push_back(hub);
+          }
+        }
+      }
+      for (std::size_t v = 0; v < n; ++v) {
+        std::sort(nbrs[v].begin(), nbrs[v].end());
+        if (form == ListForm::upper) std::erase_if(nbrs[v], [&](Node u) { return u <= v; });
+      }
+      maxrank = round % 2 ? 0 : 3;
+    }
+    const CliqueTree tree = enumerate_clique_tree(to_seqlist(nbrs), maxrank);
+    const auto through_tree = calc_tree_weights(tree);
+    ASSERT_TRUE(through_tree.has_value());
+    const Weights pruned_w = calc_clique_weights(tree.cliques);
+    EXPECT_EQ(*through_tree, pruned_w) << "round " << round;
+    EXPECT_EQ(pruned_w, calc_clique_weights_noprune(tree.cliques)) << "round " << round;
+    const auto seeds = enumerate_seed_cliques(to_seqlist(nbrs), maxrank);
+    std::size_t longest = 0;
+    for (const Seq& l : nbrs) longest = std::max(longest, l.size());
+    ASSERT_EQ(seeds.has_value(), longest <= 1024 || maxrank == 1) << "round " << round;
+    if (seeds) {
+      EXPECT_EQ(seeds->cliques.to_vectors(), tree.cliques.to_vectors()) << "round " << round;
+      EXPECT_EQ(seeds->weights, pruned_w) << "round " << round;
+    }
+    const WeightedCliques fastest = enumerate_weighted_cliques(to_seqlist(nbrs), maxrank, WeightRule::noprune);
+    EXPECT_EQ(fastest.cliques.to_vectors(), tree.cliques.to_vectors());
+    EXPECT_EQ(fastest.weights, pruned_w);
   }
 }

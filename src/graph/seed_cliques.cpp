@@ -1,0 +1,436 @@
+#include "seed_cliques.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <vector>
+
+#include "interrupt.hpp"
+#include "tree_weights.hpp"
+
+namespace vexa::graph {
+namespace {
+
+using Mask = std::uint64_t;
+using Index = std::uint32_t;
+
+// Lists longer than this are left to the tree route.
+constexpr std::size_t kMaxDegree = 1024;
+
+// Bits set in a word.  Written out because std::popcount becomes a library
+// call when the build may not assume the POPCNT instruction.
+inline unsigned ones(Mask x) noexcept {
+  x = x - ((x >> 1) & 0x5555555555555555ULL);
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);
+}
+
+// Words of mask for a list of d entries: 1, 2, 4, 8 or 16.
+inline unsigned words_for(std::size_t d) noexcept {
+  unsigned w = 1;
+  while (64 * std::size_t{w} < d) w *= 2;
+  return w;
+}
+
+// Position sets of W words.
+template <unsigned W>
+struct Bits {
+  static void first(Mask* m, std::size_t d) noexcept {
+    for (unsigned i = 0; i < W; ++i) {
+      const std::size_t lo = 64 * std::size_t{i};
+      m[i] = d >= lo + 64 ? ~Mask{0} : d <= lo ? 0 : (Mask{1} << (d - lo)) - 1;
+    }
+  }
+  static void meet(Mask* dst, const Mask* a, const Mask* b) noexcept {
+    for (unsigned i = 0; i < W; ++i) dst[i] = a[i] & b[i];
+  }
+  static std::size_t count(const Mask* m) noexcept {
+    std::size_t c = 0;
+    for (unsigned i = 0; i < W; ++i) c += ones(m[i]);
+    return c;
+  }
+  // Positions below j.
+  static std::size_t rank(const Mask* m, unsigned j) noexcept {
+    std::size_t c = 0;
+    for (unsigned i = 0; i < j / 64; ++i) c += ones(m[i]);
+    return c + ones(m[j / 64] & ((Mask{1} << (j % 64)) - 1));
+  }
+  // Calls f(j) for each position, ascending.
+  template <class F>
+  static void each(const Mask* m, F&& f) {
+    for (unsigned i = 0; i < W; ++i)
+      for (Mask rest = m[i]; rest != 0; rest &= rest - 1)
+        f(64 * i + static_cast<unsigned>(std::countr_zero(rest)));
+  }
+};
+
+// One level of one seed's subtree: the cliques of k nodes with seed v, in
+// breadth-first order.
+struct LocalLevel {
+  std::vector<Mask> cand;           // W words per clique: its candidate positions
+  std::vector<Index> parent;        // its parent's place in the level below
+  std::vector<std::uint16_t> pos;   // position in nbrs[v] of its last node
+  std::vector<Index> first_child;   // its first child's place in the level above
+  std::vector<Index> facets;        // k-1 per clique: the clique without position l, l = 1 .. k-1
+  std::vector<std::uint64_t> b;     // k per clique: b_1 .. b_k
+  std::size_t size() const noexcept { return parent.size(); }
+  void clear() noexcept {
+    cand.clear();
+    parent.clear();
+    pos.clear();
+  }
+};
+
+class SeedWalk {
+ public:
+  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank) : nbrs_(nbrs), maxrank_(maxrank) {}
+
+  std::optional<WeightedCliques> run() {
+    const std::size_t n = nbrs_.size();
+    if (maxrank_ == 1) {
+      // No list entry is read: the single nodes, each of weight 1.
+      for (std::size_t v = 0; v < n; ++v) out_.cliques.push_back({v});
+      out_.weights.assign(n, 1);
+      return std::move(out_);
+    }
+    for (std::size_t v = 0; v < n; ++v) {
+      const auto l = nbrs_[v];
+      if (l.size() > kMaxDegree) return std::nullopt;
+      for (std::size_t i = 1; i < l.size(); ++i)
+        if (l[i] <= l[i - 1]) return std::nullopt;
+    }
+    if (n >= std::numeric_limits<Index>::max()) return std::nullopt;
+    build_masks();
+    if (!count_levels()) return std::nullopt;
+    allocate();
+    for (std::size_t v = 0; v < n; ++v) {
+      switch (words_for(nbrs_.length(v))) {
+        case 1: walk_seed<1>(v); weigh_seed<1>(v); break;
+        case 2: walk_seed<2>(v); weigh_seed<2>(v); break;
+        case 4: walk_seed<4>(v); weigh_seed<4>(v); break;
+        case 8: walk_seed<8>(v); weigh_seed<8>(v); break;
+        default: walk_seed<16>(v); weigh_seed<16>(v); break;
+      }
+    }
+    link_children();
+    if (!subtract_tails()) return std::nullopt;
+    return std::move(out_);
+  }
+
+ private:
+  const Mask* seed_masks(std::size_t v) const noexcept { return masks_.data() + mask_first_[v]; }
+
+  // For list v and each position j: the positions i > j of nbrs[v] whose
+  // node occurs in nbrs[nbrs[v][j]], as a mask of words_for(|nbrs[v]|) words.
+  void build_masks() {
+    const std::size_t n = nbrs_.size();
+    mask_first_.assign(n + 1, 0);
+    for (std::size_t v = 0; v < n; ++v)
+      mask_first_[v + 1] = mask_first_[v] + nbrs_.length(v) * words_for(nbrs_.length(v));
+    masks_.assign(mask_first_[n], 0);
+    std::vector<std::uint16_t> pos_of(n, 0);  // position + 1 in the current list
+    for (std::size_t v = 0; v < n; ++v) {
+      const auto l = nbrs_[v];
+      const unsigned words = words_for(l.size());
+      for (std::size_t j = 0; j < l.size(); ++j) pos_of[l[j]] = static_cast<std::uint16_t>(j + 1);
+      for (std::size_t j = 0; j < l.size(); ++j) {
+        Mask* m = masks_.data() + mask_first_[v] + j * words;
+        for (Node y : nbrs_[l[j]]) {
+          const std::size_t p = pos_of[y];
+          if (p > j + 1) m[(p - 1) / 64] |= Mask{1} << ((p - 1) % 64);
+        }
+        poll_.tick(static_cast<std::uint32_t>(nbrs_.length(l[j]) + 1));
+      }
+      for (Node x : l) pos_of[x] = 0;
+    }
+  }
+
+  // Breadth-first over one seed's subtree: level k+1 from level k.  With
+  // `build` false only the count is wanted (the last level).
+  template <unsigned W>
+  std::size_t grow_level(const Mask* adj, const std::vector<Mask>& cand, std::vector<Mask>* next,
+                         std::vector<Index>* parent, std::vector<std::uint16_t>* pos) {
+    const std::size_t count = cand.size() / W;
+    std::size_t made = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const Mask* c = cand.data() + i * W;
+      if (next == nullptr) {
+        made += Bits<W>::count(c);
+        continue;
+      }
+      Bits<W>::each(c, [&](unsigned j) {
+        const std::size_t at = next->size();
+        next->resize(at + W);
+        Bits<W>::meet(next->data() + at, c, adj + std::size_t{j} * W);
+        if (parent != nullptr) {
+          parent->push_back(static_cast<Index>(i));
+          pos->push_back(static_cast<std::uint16_t>(j));
+        }
+        ++made;
+      });
+    }
+    return made;
+  }
+
+  template <unsigned W>
+  void count_seed(std::size_t v, std::vector<std::size_t>& totals) {
+    const Mask* adj = seed_masks(v);
+    count_cur_.assign(W, 0);
+    Bits<W>::first(count_cur_.data(), nbrs_.length(v));
+    for (std::size_t k = 1; k != maxrank_; ++k) {
+      const bool last_level = k + 1 == maxrank_;
+      count_next_.clear();
+      const std::size_t count =
+          grow_level<W>(adj, count_cur_, last_level ? nullptr : &count_next_, nullptr, nullptr);
+      if (count == 0) break;
+      if (totals.size() <= k) totals.push_back(0);
+      totals[k] += count;
+      seed_counts_.push_back(count);
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 20)));
+      if (last_level) break;
+      count_cur_.swap(count_next_);
+    }
+  }
+
+  // The sizes of every seed's levels, without keeping the cliques.  Fills
+  // level_start_ and, per seed, where its block of each level begins.
+  bool count_levels() {
+    const std::size_t n = nbrs_.size();
+    std::vector<std::size_t> totals{n};  // totals[k-1]: cliques of k nodes
+    seed_first_.assign(n + 1, 0);
+    for (std::size_t v = 0; v < n; ++v) {
+      seed_first_[v] = seed_counts_.size();
+      switch (words_for(nbrs_.length(v))) {
+        case 1: count_seed<1>(v, totals); break;
+        case 2: count_seed<2>(v, totals); break;
+        case 4: count_seed<4>(v, totals); break;
+        case 8: count_seed<8>(v, totals); break;
+        default: count_seed<16>(v, totals); break;
+      }
+    }
+    seed_first_[n] = seed_counts_.size();
+    level_start_.assign(totals.size() + 1, 0);
+    for (std::size_t k = 0; k < totals.size(); ++k) level_start_[k + 1] = level_start_[k] + totals[k];
+    if (level_start_.back() >= std::numeric_limits<Index>::max()) return false;
+    // Turn each seed's counts into the positions where its blocks begin.
+    std::vector<std::size_t> running(level_start_.begin() + 1, level_start_.end() - 1);
+    for (std::size_t v = 0; v < n; ++v) {
+      for (std::size_t i = seed_first_[v]; i < seed_first_[v + 1]; ++i) {
+        const std::size_t k = i - seed_first_[v];  // level k + 2, running[k]
+        const std::size_t c = seed_counts_[i];
+        seed_counts_[i] = running[k];
+        running[k] += c;
+      }
+    }
+    return true;
+  }
+
+  void allocate() {
+    const std::size_t m = level_start_.back();
+    std::size_t total = 0;
+    for (std::size_t k = 1; k < level_start_.size(); ++k) total += k * (level_start_[k] - level_start_[k - 1]);
+    std::vector<Node> nodes(total);
+    std::vector<std::size_t> offsets(m + 1);
+    std::size_t at = 0;
+    for (std::size_t k = 1; k < level_start_.size(); ++k) {
+      for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) {
+        offsets[g] = at;
+        at += k;
+      }
+    }
+    offsets[m] = at;
+    out_.cliques.nodes() = std::move(nodes);
+    out_.cliques.offsets() = std::move(offsets);
+    out_.weights.assign(m, 0);
+    last_.assign(m, 0);
+    first_child_.assign(m + 1, 0);
+  }
+
+  std::size_t global(std::size_t v, std::size_t k, std::size_t i) const noexcept {
+    return k == 1 ? v : seed_counts_[seed_first_[v] + k - 2] + i;
+  }
+
+  // Grows seed v's subtree level by level and writes its cliques out.
+  template <unsigned W>
+  void walk_seed(std::size_t v) {
+    const auto l = nbrs_[v];
+    const Mask* adj = seed_masks(v);
+    if (levels_.size() < 2) levels_.resize(2);
+    levels_[1].clear();
+    levels_[1].cand.resize(W);
+    Bits<W>::first(levels_[1].cand.data(), l.size());
+    levels_[1].parent.push_back(0);
+    levels_[1].pos.push_back(0);
+    top_ = 1;
+    for (std::size_t k = 1; k != maxrank_; ++k) {
+      if (levels_.size() <= k + 1) levels_.resize(k + 2);
+      LocalLevel& next = levels_[k + 1];
+      next.clear();
+      if (grow_level<W>(adj, levels_[k].cand, &next.cand, &next.parent, &next.pos) == 0) break;
+      top_ = k + 1;
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(next.size(), 1u << 20)));
+    }
+
+    Node* const nodes = out_.cliques.nodes().data();
+    const std::size_t* const offsets = out_.cliques.offsets().data();
+    nodes[offsets[v]] = v;
+    last_[v] = static_cast<Index>(v);
+    for (std::size_t k = 1; k <= top_; ++k) {
+      LocalLevel& lv = levels_[k];
+      const bool extended = k != maxrank_;
+      if (k < top_) lv.first_child.resize(lv.size());
+      Index children = 0;
+      for (std::size_t i = 0; i < lv.size(); ++i) {
+        const std::size_t g = global(v, k, i);
+        if (k > 1) {
+          const std::size_t pg = global(v, k - 1, lv.parent[i]);
+          const Node x = l[lv.pos[i]];
+          std::copy_n(nodes + offsets[pg], k - 1, nodes + offsets[g]);
+          nodes[offsets[g] + k - 1] = x;
+          last_[g] = static_cast<Index>(x);
+        }
+        const Index kids = extended ? static_cast<Index>(Bits<W>::count(lv.cand.data() + i * W)) : 0;
+        first_child_[g] = kids;  // child counts for now; link_children() sums them up
+        if (k < top_) lv.first_child[i] = children;
+        children += kids;
+      }
+    }
+  }
+
+  // b_1 of every clique of seed v's subtree, into the weights.
+  template <unsigned W>
+  void weigh_seed(std::size_t v) {
+    // Facets inside the subtree: leaving out position l (1 <= l <= k-1) of
+    // a clique D = P + x keeps the seed.  For l = k-1 it is the parent P;
+    // otherwise it is the child, by x, of P without position l.
+    for (std::size_t k = 2; k <= top_; ++k) {
+      LocalLevel& lv = levels_[k];
+      const std::size_t f = k - 1;
+      lv.facets.resize(lv.size() * f);
+      const LocalLevel& up = levels_[k - 1];
+      for (std::size_t i = 0; i < lv.size(); ++i) {
+        const Index p = lv.parent[i];
+        const unsigned j = lv.pos[i];
+        Index* dst = lv.facets.data() + i * f;
+        if (k >= 3) {
+          const LocalLevel& low = levels_[k - 2];
+          const Index* pf = up.facets.data() + std::size_t{p} * (k - 2);
+          for (std::size_t l = 0; l + 1 < f; ++l) {
+            const Index q = pf[l];
+            dst[l] = low.first_child[q] + static_cast<Index>(Bits<W>::rank(low.cand.data() + std::size_t{q} * W, j));
+          }
+        }
+        dst[f - 1] = p;
+      }
+    }
+    for (std::size_t k = 1; k <= top_; ++k) levels_[k].b.assign(levels_[k].size() * k, 0);
+    WeightList& w = out_.weights;
+    for (std::size_t k = top_; k >= 1; --k) {
+      LocalLevel& lv = levels_[k];
+      for (std::size_t i = 0; i < lv.size(); ++i) {
+        std::uint64_t* b = lv.b.data() + i * k;
+        std::uint64_t run = 1;
+        for (std::size_t l = k; l-- > 0;) {
+          run -= b[l];
+          b[l] = run;
+        }
+        w[global(v, k, i)] = static_cast<Weight>(b[0]);
+      }
+      if (k == 1) break;
+      LocalLevel& low = levels_[k - 1];
+      const std::size_t f = k - 1;
+      for (std::size_t i = 0; i < lv.size(); ++i) {
+        const std::uint64_t* b = lv.b.data() + i * k;
+        const Index* fi = lv.facets.data() + i * f;
+        for (std::size_t l = 0; l < f; ++l) low.b[std::size_t{fi[l]} * f + l] += b[l + 1];
+      }
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(lv.size() * k, 1u << 20)));
+    }
+  }
+
+  // Child counts to first-child positions: the children of a level's
+  // cliques, in order, make up the next level.
+  void link_children() {
+    const std::size_t levels = level_start_.size() - 1;
+    for (std::size_t k = 1; k <= levels; ++k) {
+      std::size_t at = level_start_[k];
+      for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) {
+        const std::size_t kids = first_child_[g];
+        first_child_[g] = static_cast<Index>(at);
+        at += kids;
+      }
+    }
+    first_child_[level_start_.back()] = static_cast<Index>(level_start_.back());
+  }
+
+  // b_0 = b_1 minus b_1 of every clique that is the clique with one node
+  // put in front.  The tail of a clique (the clique without its seed) is a
+  // child of its parent's tail, so it is found once per parent by merging
+  // the children's last nodes.  Level by level from the bottom, so that
+  // every weight read still holds b_1.
+  bool subtract_tails() {
+    const std::size_t levels = level_start_.size() - 1;
+    if (levels < 2) return true;
+    WeightList& w = out_.weights;
+    const Index* const last = last_.data();
+    const Index* const fc = first_child_.data();
+    std::vector<Index> prev, cur;
+    std::vector<Index> where(nbrs_.size(), 0);
+    prev.resize(level_start_[2] - level_start_[1]);
+    for (std::size_t g = level_start_[1]; g < level_start_[2]; ++g) {
+      const Index t = last[g];  // [v, x] without v is [x], at position x
+      prev[g - level_start_[1]] = t;
+      w[t] = wrap_sub(w[t], w[g]);
+    }
+    for (std::size_t k = 2; k < levels; ++k) {
+      cur.resize(level_start_[k + 1] - level_start_[k]);
+      for (std::size_t p = level_start_[k - 1]; p < level_start_[k]; ++p) {
+        const std::size_t b = fc[p], e = fc[p + 1];
+        if (b == e) continue;
+        const Index t = prev[p - level_start_[k - 1]];
+        Index* tails = cur.data() + (b - level_start_[k]);
+        const std::size_t tb = fc[t], te = fc[t + 1];
+        if (te - tb > 8 * (e - b)) {
+          if (!locate_children(last, tb, te, last + b, e - b, tails)) return false;
+        } else {
+          // Mark where each child of t ends, then read the keys off; a stale
+          // or missing mark fails the check below.
+          for (std::size_t c = tb; c < te; ++c) where[last[c]] = static_cast<Index>(c);
+          for (std::size_t i = 0; i < e - b; ++i) {
+            const Index c = where[last[b + i]];
+            if (c < tb || c >= te || last[c] != last[b + i]) return false;
+            tails[i] = c;
+          }
+        }
+        for (std::size_t i = 0; i < e - b; ++i) w[tails[i]] = wrap_sub(w[tails[i]], w[b + i]);
+        poll_.tick(static_cast<std::uint32_t>(e - b));
+      }
+      prev.swap(cur);
+    }
+    return true;
+  }
+
+  const NeighbourLists& nbrs_;
+  const std::uint64_t maxrank_;
+  InterruptPoll poll_;
+  std::vector<std::size_t> mask_first_;  // per seed, where its masks begin
+  std::vector<Mask> masks_;
+  std::vector<Mask> count_cur_, count_next_;
+  std::vector<std::size_t> seed_first_;   // per seed, its first entry in seed_counts_
+  std::vector<std::size_t> seed_counts_;  // per seed and level >= 2: where its block begins
+  std::vector<std::size_t> level_start_;
+  std::vector<LocalLevel> levels_;
+  std::size_t top_ = 0;
+  std::vector<Index> last_;
+  std::vector<Index> first_child_;
+  WeightedCliques out_;
+};
+
+}  // namespace
+
+std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank) {
+  return SeedWalk(nbrs, maxrank).run();
+}
+
+}  // namespace vexa::graph

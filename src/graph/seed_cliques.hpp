@@ -1,0 +1,42 @@
+// Breadth-first cliques and their weights, worked out seed by seed.
+//
+// Every clique of the breadth-first list is its seed v followed by a
+// sub-sequence of nbrs[v].  When the lists are strictly ascending and hold at
+// most 1024 entries each, a clique is its seed plus a mask of positions in
+// nbrs[v] (1 to 16 words), and its candidate list is a mask too: the mask of
+// [v] holds every position, and appending the node at position j keeps the
+// candidates after j that occur in nbrs[nbrs[v][j]], which is one AND with a
+// precomputed mask.  The whole subtree of one seed then lives in a few small
+// arrays.
+//
+// Weights.  On such lists no sequence is listed twice, every sub-sequence of
+// a listed clique is listed before it, and both weight rules give the
+// alternating count w(S) = sum over listed C containing S of (-1)^(|C|-|S|),
+// once per choice of positions.  It is split by how much of S's front a
+// containing clique keeps: b_l(S) sums over the containing cliques whose
+// embedding of S fixes S's first l positions (so b_0 = w, and b_{|S|} sums
+// over the cliques that start with S).  Leaving out position l of a clique
+// D of one more node gives
+//
+//     b_l(S) = b_{l+1}(S) - sum over D with D minus position l = S of b_{l+1}(D),
+//
+// with b_{|S|+1}(S) = 1.  For l >= 1 the clique D has S's seed, so b_1 of
+// every clique comes out of its seed's subtree alone; only the step to b_0
+// crosses seeds, through D without its seed, which is found once per parent
+// by walking the tree.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "types.hpp"
+
+namespace vexa::graph {
+
+// The breadth-first cliques of at most `maxrank` nodes with their weights,
+// or nothing when some list is not strictly ascending or holds more than
+// 1024 entries.  The lists must already have been checked for entries >= n.
+std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs,
+                                                      std::uint64_t maxrank);
+
+}  // namespace vexa::graph
