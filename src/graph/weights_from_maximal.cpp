@@ -1,25 +1,21 @@
 // Weights of the cliques below a family of top cliques.
 //
 // The weight of S is 1 minus the weights of the family members strictly
-// containing S, so weights are settled from the largest cliques down, one
-// size at a time: once every clique of size > k has its weight, the cover
-// (sum of those weights over the strict supersets) of every clique of size k
-// is complete.  Two ways of finding, for a clique U of non-zero weight, the
-// cliques that receive its weight:
+// containing S, so weights are settled from the largest cliques down: once
+// every clique above S has its weight, S's cover (the sum of those weights)
+// is complete.  Only intersections of top cliques can get a non-zero weight:
+// if all the top cliques containing S share a node outside S, the family
+// members above S pair off with and without that node and their weights
+// cancel.  Two ways of computing the same result:
 //
-// - expand: every proper sub-clique of U, entered into the table of its size.
-//   Cheap when the top cliques are small, whatever the overlap between them.
-// - intersect: only the intersections of top cliques.  A clique that is not
-//   such an intersection always gets weight 0 (all its supersets in the
-//   family contain a common node outside it, and the alternating sum over
-//   them vanishes), so leaving it out changes no other weight.  For each top
-//   clique Q, its traces (Q meet T over the other top cliques T) are taken as
-//   bit masks over Q's positions and closed under intersection; that closure
-//   holds every intersection below Q.  Cheap when the top cliques are large
-//   but each node lies in few of them.
+// - expand: every clique of non-zero weight passes its weight to all its
+//   proper sub-cliques, held in one hash table per size.  Cheap when the top
+//   cliques are small, however much they overlap.
+// - star: node by node, the cliques whose smallest node it is are settled
+//   from the top cliques around that node (see StarWeigher).  Cheap when the
+//   top cliques are large but each node lies in few of them.
 //
-// Both fill one table per size, keyed by node sequence, and give identical
-// results; the cost estimate at the end picks one.
+// A cost estimate picks one; both give identical results.
 #include "weights_from_maximal.hpp"
 
 #include <algorithm>
@@ -79,14 +75,12 @@ class SizeTable {
         slots_[pos] = (std::uint64_t{tag} << 32) | (std::uint64_t{idx} + 1);
         keys_.insert(keys_.end(), key, key + k_);
         cover.push_back(0);
-        owner.push_back(kNoIndex);
-        owner_mask.push_back(0);
         fresh = true;
         return idx;
       }
       if (static_cast<std::uint32_t>(slot >> 32) == tag) {
         const Index idx = static_cast<Index>((slot & 0xFFFFFFFFu) - 1);
-        if (std::equal(key, key + k_, keys_.data() + std::size_t{idx} * k_)) {
+        if (same_key(key, keys_.data() + std::size_t{idx} * k_)) {
           fresh = false;
           return idx;
         }
@@ -95,12 +89,15 @@ class SizeTable {
   }
 
   std::vector<Weight> cover;
-  // Intersect method only: a top clique containing the entry, and the entry's
-  // positions within it.
-  std::vector<Index> owner;
-  std::vector<Word> owner_mask;
 
  private:
+  // Keys are short: an inline loop beats a library call.
+  bool same_key(const Node* x, const Node* y) const noexcept {
+    for (std::size_t i = 0; i < k_; ++i)
+      if (x[i] != y[i]) return false;
+    return true;
+  }
+
   void rehash() {
     std::size_t cap = std::max<std::size_t>(16, slots_.size() * 2);
     while (2 * (size() + 1) > cap) cap *= 2;
