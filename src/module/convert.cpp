@@ -1,6 +1,8 @@
 #include "convert.hpp"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "errors.hpp"
@@ -78,11 +80,27 @@ Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
   return length;
 }
 
+// Reserves room for `n` entries.  A length that no memory can hold ends in
+// std::bad_alloc or std::length_error, which the frame raises as MemoryError.
+// AddressSanitizer's operator new ends the process instead of throwing, so
+// under it the request is first tried with the non-throwing form: the
+// sanitizer build then raises MemoryError like every other build.
+template <class T>
+void reserve_exactly(std::vector<T>& v, std::size_t n) {
+#if defined(__SANITIZE_ADDRESS__)
+  if (n > v.max_size()) throw std::length_error("vector::reserve");
+  void* probe = ::operator new(n * sizeof(T), std::nothrow);
+  if (probe == nullptr) throw std::bad_alloc();
+  ::operator delete(probe);
+#endif
+  v.reserve(n);
+}
+
 // Grows `v` to hold `extra` more entries without giving up geometric growth.
 template <class T>
 void reserve_more(std::vector<T>& v, std::size_t extra) {
   const std::size_t need = v.size() + extra;
-  if (need > v.capacity()) v.reserve(std::max(need, 2 * v.capacity()));
+  if (need > v.capacity()) reserve_exactly(v, std::max(need, 2 * v.capacity()));
 }
 
 Node item_to_node(PyObject* item) {
@@ -137,7 +155,7 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
   graph::InterruptPoll poll;
   graph::NeighbourLists lists;
   const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
-  lists.offsets().reserve(static_cast<std::size_t>(outer) + 1);
+  reserve_exactly(lists.offsets(), static_cast<std::size_t>(outer) + 1);
   std::vector<Node>& nodes = lists.nodes();
   for_each_item(obj, poll, [&](PyObject* inner) {
     const Py_ssize_t length = check_list_argument(inner, kMaxNodeListLength);
