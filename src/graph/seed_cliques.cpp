@@ -5,7 +5,9 @@
 #include <limits>
 #include <vector>
 
+#include "big_arrays.hpp"
 #include "interrupt.hpp"
+#include "phase_clock.hpp"
 #include "tree_weights.hpp"
 
 namespace vexa::graph {
@@ -24,6 +26,14 @@ inline unsigned ones(Mask x) noexcept {
   x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
   x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
   return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);
+}
+
+inline void prefetch(const void* p) noexcept {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
 }
 
 // Words of mask for a list of d entries: 1, 2, 4, 8 or 16.
@@ -101,22 +111,41 @@ class SeedWalk {
         if (l[i] <= l[i - 1]) return std::nullopt;
     }
     if (n >= std::numeric_limits<Index>::max()) return std::nullopt;
-    build_masks();
-    if (!count_levels()) return std::nullopt;
-    allocate();
+    {
+      PhaseSpan span(Phase::enumerate);
+      build_masks();
+      if (!count_levels()) return std::nullopt;
+      allocate();
+    }
     for (std::size_t v = 0; v < n; ++v) {
       switch (words_for(nbrs_.length(v))) {
-        case 1: walk_seed<1>(v); weigh_seed<1>(v); break;
-        case 2: walk_seed<2>(v); weigh_seed<2>(v); break;
-        case 4: walk_seed<4>(v); weigh_seed<4>(v); break;
-        case 8: walk_seed<8>(v); weigh_seed<8>(v); break;
-        default: walk_seed<16>(v); weigh_seed<16>(v); break;
+        case 1: seed<1>(v); break;
+        case 2: seed<2>(v); break;
+        case 4: seed<4>(v); break;
+        case 8: seed<8>(v); break;
+        default: seed<16>(v); break;
       }
     }
-    link_children();
+    {
+      PhaseSpan span(Phase::enumerate);
+      link_children();
+    }
+    PhaseSpan span(Phase::weights);
     if (!subtract_tails()) return std::nullopt;
     return std::move(out_);
   }
+
+ private:
+  template <unsigned W>
+  void seed(std::size_t v) {
+    {
+      PhaseSpan span(Phase::enumerate);
+      walk_seed<W>(v);
+    }
+    PhaseSpan span(Phase::weights);
+    weigh_seed<W>(v);
+  }
+
 
  private:
   const Mask* seed_masks(std::size_t v) const noexcept { return masks_.data() + mask_first_[v]; }
@@ -153,22 +182,35 @@ class SeedWalk {
                          std::vector<Index>* parent, std::vector<std::uint16_t>* pos) {
     const std::size_t count = cand.size() / W;
     std::size_t made = 0;
+    for (std::size_t i = 0; i < count; ++i) made += Bits<W>::count(cand.data() + i * W);
+    poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 12)));
+    if (next == nullptr || made == 0) return made;
+    next->resize(made * W);
+    Mask* out = next->data();
+    if (parent == nullptr) {
+      for (std::size_t i = 0; i < count; ++i) {
+        const Mask* c = cand.data() + i * W;
+        Bits<W>::each(c, [&](unsigned j) {
+          Bits<W>::meet(out, c, adj + std::size_t{j} * W);
+          out += W;
+        });
+        if ((i & 63) == 63) poll_.tick(64);
+      }
+      return made;
+    }
+    parent->resize(made);
+    pos->resize(made);
+    Index* par = parent->data();
+    std::uint16_t* at = pos->data();
     for (std::size_t i = 0; i < count; ++i) {
       const Mask* c = cand.data() + i * W;
-      if (next == nullptr) {
-        made += Bits<W>::count(c);
-        continue;
-      }
       Bits<W>::each(c, [&](unsigned j) {
-        const std::size_t at = next->size();
-        next->resize(at + W);
-        Bits<W>::meet(next->data() + at, c, adj + std::size_t{j} * W);
-        if (parent != nullptr) {
-          parent->push_back(static_cast<Index>(i));
-          pos->push_back(static_cast<std::uint16_t>(j));
-        }
-        ++made;
+        Bits<W>::meet(out, c, adj + std::size_t{j} * W);
+        out += W;
+        *par++ = static_cast<Index>(i);
+        *at++ = static_cast<std::uint16_t>(j);
       });
+      if ((i & 63) == 63) poll_.tick(64);
     }
     return made;
   }
@@ -187,7 +229,6 @@ class SeedWalk {
       if (totals.size() <= k) totals.push_back(0);
       totals[k] += count;
       seed_counts_.push_back(count);
-      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 20)));
       if (last_level) break;
       count_cur_.swap(count_next_);
     }
@@ -230,8 +271,10 @@ class SeedWalk {
     const std::size_t m = level_start_.back();
     std::size_t total = 0;
     for (std::size_t k = 1; k < level_start_.size(); ++k) total += k * (level_start_[k] - level_start_[k - 1]);
-    std::vector<Node> nodes(total);
-    std::vector<std::size_t> offsets(m + 1);
+    std::vector<Node> nodes;
+    fresh_array(nodes, total);
+    std::vector<std::size_t> offsets;
+    fresh_array(offsets, m + 1);
     std::size_t at = 0;
     for (std::size_t k = 1; k < level_start_.size(); ++k) {
       for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) {
@@ -242,9 +285,9 @@ class SeedWalk {
     offsets[m] = at;
     out_.cliques.nodes() = std::move(nodes);
     out_.cliques.offsets() = std::move(offsets);
-    out_.weights.assign(m, 0);
-    last_.assign(m, 0);
-    first_child_.assign(m + 1, 0);
+    fresh_array(out_.weights, m);
+    fresh_array(last_, m);
+    fresh_array(first_child_, m + 1);
   }
 
   std::size_t global(std::size_t v, std::size_t k, std::size_t i) const noexcept {
@@ -269,7 +312,6 @@ class SeedWalk {
       next.clear();
       if (grow_level<W>(adj, levels_[k].cand, &next.cand, &next.parent, &next.pos) == 0) break;
       top_ = k + 1;
-      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(next.size(), 1u << 20)));
     }
 
     Node* const nodes = out_.cliques.nodes().data();
@@ -280,18 +322,23 @@ class SeedWalk {
       LocalLevel& lv = levels_[k];
       const bool extended = k != maxrank_;
       if (k < top_) lv.first_child.resize(lv.size());
+      const std::size_t g0 = global(v, k, 0);
       Index children = 0;
-      for (std::size_t i = 0; i < lv.size(); ++i) {
-        const std::size_t g = global(v, k, i);
-        if (k > 1) {
-          const std::size_t pg = global(v, k - 1, lv.parent[i]);
+      if (k > 1) {
+        // This level's block and its parents' block are contiguous.
+        Node* dst = nodes + offsets[g0];
+        const Node* parents = nodes + offsets[global(v, k - 1, 0)];
+        for (std::size_t i = 0; i < lv.size(); ++i, dst += k) {
           const Node x = l[lv.pos[i]];
-          std::copy_n(nodes + offsets[pg], k - 1, nodes + offsets[g]);
-          nodes[offsets[g] + k - 1] = x;
-          last_[g] = static_cast<Index>(x);
+          std::copy_n(parents + std::size_t{lv.parent[i]} * (k - 1), k - 1, dst);
+          dst[k - 1] = x;
+          last_[g0 + i] = static_cast<Index>(x);
+          if ((i & 63) == 63) poll_.tick(64);
         }
+      }
+      for (std::size_t i = 0; i < lv.size(); ++i) {
         const Index kids = extended ? static_cast<Index>(Bits<W>::count(lv.cand.data() + i * W)) : 0;
-        first_child_[g] = kids;  // child counts for now; link_children() sums them up
+        first_child_[g0 + i] = kids;  // child counts for now; link_children() sums them up
         if (k < top_) lv.first_child[i] = children;
         children += kids;
       }
@@ -322,6 +369,7 @@ class SeedWalk {
           }
         }
         dst[f - 1] = p;
+        if ((i & 63) == 63) poll_.tick(64);
       }
     }
     for (std::size_t k = 1; k <= top_; ++k) levels_[k].b.assign(levels_[k].size() * k, 0);
@@ -336,6 +384,7 @@ class SeedWalk {
           b[l] = run;
         }
         w[global(v, k, i)] = static_cast<Weight>(b[0]);
+        if ((i & 63) == 63) poll_.tick(64);
       }
       if (k == 1) break;
       LocalLevel& low = levels_[k - 1];
@@ -344,8 +393,8 @@ class SeedWalk {
         const std::uint64_t* b = lv.b.data() + i * k;
         const Index* fi = lv.facets.data() + i * f;
         for (std::size_t l = 0; l < f; ++l) low.b[std::size_t{fi[l]} * f + l] += b[l + 1];
+        if ((i & 63) == 63) poll_.tick(64);
       }
-      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(lv.size() * k, 1u << 20)));
     }
   }
 
@@ -385,10 +434,19 @@ class SeedWalk {
     }
     for (std::size_t k = 2; k < levels; ++k) {
       cur.resize(level_start_[k + 1] - level_start_[k]);
-      for (std::size_t p = level_start_[k - 1]; p < level_start_[k]; ++p) {
+      const std::size_t lo = level_start_[k - 1], hi = level_start_[k];
+      for (std::size_t p = lo; p < hi; ++p) {
+        // The tails sit anywhere in the list: fetch the first-child entry
+        // of a tail a few parents ahead, and the children of a nearer one.
+        if (p + 16 < hi) prefetch(fc + prev[p + 16 - lo]);
+        if (p + 8 < hi) {
+          const Index ahead = fc[prev[p + 8 - lo]];
+          prefetch(last + ahead);
+          prefetch(w.data() + ahead);
+        }
         const std::size_t b = fc[p], e = fc[p + 1];
         if (b == e) continue;
-        const Index t = prev[p - level_start_[k - 1]];
+        const Index t = prev[p - lo];
         Index* tails = cur.data() + (b - level_start_[k]);
         const std::size_t tb = fc[t], te = fc[t + 1];
         if (te - tb > 8 * (e - b)) {

@@ -3,6 +3,7 @@
 #include "bounded_cliques.hpp"
 #include "clique_weights.hpp"
 #include "clique_weights_noprune.hpp"
+#include "phase_clock.hpp"
 #include "seed_cliques.hpp"
 #include "tree_weights.hpp"
 
@@ -19,16 +20,28 @@ WeightedCliques enumerate_weighted_cliques(const NeighbourLists& nbrs, std::uint
                                            WeightRule rule, CliqueRoute route) {
   WeightedCliques out;
   if (route == CliqueRoute::literal) {
-    out.cliques = enumerate_cliques(nbrs, maxrank);
+    {
+      PhaseSpan span(Phase::enumerate);
+      out.cliques = enumerate_cliques(nbrs, maxrank);
+    }
+    PhaseSpan span(Phase::weights);
     out.weights = weigh_literally(out.cliques, rule);
     return out;
   }
   if (route != CliqueRoute::tree) {
     // The walk would fail on an out-of-range entry before anything else.
-    if (maxrank != 1) check_neighbour_lists(nbrs);
+    if (maxrank != 1) {
+      PhaseSpan span(Phase::enumerate);
+      check_neighbour_lists(nbrs);
+    }
     if (auto seeds = enumerate_seed_cliques(nbrs, maxrank)) return std::move(*seeds);
   }
-  CliqueTree tree = enumerate_clique_tree(nbrs, maxrank);
+  CliqueTree tree;
+  {
+    PhaseSpan span(Phase::enumerate);
+    tree = enumerate_clique_tree(nbrs, maxrank);
+  }
+  PhaseSpan span(Phase::weights);
   std::optional<WeightList> weights = calc_tree_weights(tree);
   tree.drop_tree();
   out.weights = weights ? std::move(*weights) : weigh_literally(tree.cliques, rule);

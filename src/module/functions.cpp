@@ -4,6 +4,7 @@
 #include "convert.hpp"
 #include "errors.hpp"
 #include "graph/maximal_cliques.hpp"
+#include "graph/phase_clock.hpp"
 #include "graph/weighted_cliques.hpp"
 #include "graph/weights_from_maximal.hpp"
 #include "result.hpp"
@@ -58,8 +59,12 @@ PyObject* bounded_cliques_with_weights(const Signature& sig, PyObject* const* ar
   PhaseTimes times(sig.name);
   Arguments a = bind_and_convert(sig, args, nargs, kwnames);
   times.mark("convert");
+  graph::take_phase_ledger();
   const graph::WeightedCliques result = graph::enumerate_weighted_cliques(a.lists, a.maxrank, rule);
+  const graph::PhaseLedger ledger = graph::take_phase_ledger();
   times.mark("cliques and weights");
+  times.note("enumerate", ledger.enumerate_ms);
+  times.note("weights", ledger.weights_ms);
   const std::size_t node_count = a.lists.size();
   a.lists = graph::NeighbourLists();
   Ref tuple = build_result(result, node_count);

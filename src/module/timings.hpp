@@ -22,8 +22,8 @@ class PhaseTimes {
     std::fprintf(stderr, "vexa timings: %s:", function_);
     double total = 0;
     for (int i = 0; i < count_; ++i) {
-      std::fprintf(stderr, " %s %.3f ms", names_[i], ms_[i]);
-      total += ms_[i];
+      std::fprintf(stderr, parts_[i] ? " (%s %.3f ms)" : " %s %.3f ms", names_[i], ms_[i]);
+      if (!parts_[i]) total += ms_[i];
     }
     std::fprintf(stderr, " (total %.3f ms)\n", total);
   }
@@ -36,14 +36,23 @@ class PhaseTimes {
     }
     last_ = now;
   }
+  // Records a figure measured elsewhere (a part of the phase just ended).
+  void note(const char* what, double ms) {
+    if (count_ < kMax) {
+      names_[count_] = what;
+      ms_[count_] = ms;
+      parts_[count_++] = true;
+    }
+  }
 
  private:
   using Clock = std::chrono::steady_clock;
-  static constexpr int kMax = 8;
+  static constexpr int kMax = 10;
   const char* function_;
   Clock::time_point last_;
   const char* names_[kMax] = {};
   double ms_[kMax] = {};
+  bool parts_[kMax] = {};
   int count_ = 0;
 };
 #else
@@ -51,6 +60,7 @@ class PhaseTimes {
  public:
   explicit PhaseTimes(const char*) noexcept {}
   void mark(const char*) noexcept {}
+  void note(const char*, double) noexcept {}
 };
 #endif
 
