@@ -399,14 +399,30 @@ class StarWeigher {
     }
     std::sort(generators_.begin(), generators_.end());
     generators_.erase(std::unique(generators_.begin(), generators_.end()), generators_.end());
+    // Weighing the closure is quadratic in its size; when many top cliques
+    // overlap in many ways, expanding the star's sub-cliques is cheaper.
+    double expand_cost = 0;
+    for (Index t : star) expand_cost += std::ldexp(1.0, static_cast<int>(std::min<std::size_t>(tops_[t].k, 1000)));
+    const double closure_limit = std::max(1024.0, 4 * std::sqrt(expand_cost));
+    bool too_large = false;
     for (Word m : generators_) {
       if (closure_.contains(m)) continue;
       const std::size_t before = closure_.items.size();
       closure_.insert(m);
       for (std::size_t j = 0; j < before; ++j) closure_.insert(closure_.items[j] & m);
-      work += before;
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(before, 1u << 20) | 1));
+      if (static_cast<double>(closure_.items.size()) > closure_limit) {
+        too_large = true;
+        break;
+      }
     }
     for (std::size_t b : touched_) count_[b] = 0;
+    if (too_large) {
+      emitted_.clear();
+      nodes_.clear();
+      settle_by_expansion(a, star);
+      return;
+    }
 
     // Private top cliques with the same shared part count together.
     std::sort(groups_.begin(), groups_.end());
@@ -462,6 +478,7 @@ class StarWeigher {
       for (std::size_t j = 0; j < level_heavy; ++j)
         sum += static_cast<std::uint64_t>(hw[j]) & (std::uint64_t{0} - static_cast<std::uint64_t>((hm[j] & s) == s));
       cover = wrap_add(cover, static_cast<Weight>(sum));
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(level_heavy + groups_.size(), 1u << 20) | 1));
       const Weight w = wrap_sub(1, cover);
       if (w == 0) continue;
       heavy_mask_.push_back(s);
@@ -473,7 +490,6 @@ class StarWeigher {
         emitted_.push_back({start, nodes_.size() - start, w});
       }
     }
-    work += items.size() * (groups_.size() + heavy_mask_.size());
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(work, 1u << 20) | 1));
     flush();
   }

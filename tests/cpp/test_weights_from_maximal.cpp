@@ -194,3 +194,31 @@ TEST(WeightsFromMaximal, HubsAndLargeOverlaps) {
   EXPECT_EQ(r.weights, (WeightList{1, 1, -1}));
   EXPECT_EQ(run(big, 20, WeightMethod::expand), r);
 }
+
+TEST(WeightsFromMaximal, CrowdedStarsAgreeWithExpansion) {
+  std::mt19937_64 rng(99);
+  // Node 0 in 70 cliques over 100 nodes: more shared nodes around it than a
+  // 64-bit mask holds.
+  Lists wide;
+  for (int c = 0; c < 70; ++c) {
+    std::set<Node> m{0};
+    while (m.size() < 5) m.insert(1 + rng() % 100);
+    wide.emplace_back(m.begin(), m.end());
+  }
+  EXPECT_EQ(run(wide, 64, WeightMethod::star), closed_rule(wide, 64));
+  // Node 0 with every 6-node subset of 1 .. 14: the intersections around
+  // node 0 (every smaller subset) are too many to weigh pairwise.
+  Lists dense;
+  std::vector<bool> pick(14, false);
+  std::fill(pick.begin(), pick.begin() + 6, true);
+  do {
+    std::vector<Node> m{0};
+    for (Node v = 0; v < 14; ++v)
+      if (pick[v]) m.push_back(v + 1);
+    dense.push_back(m);
+  } while (std::prev_permutation(pick.begin(), pick.end()));
+  std::shuffle(dense.begin(), dense.end(), rng);
+  const Result expanded = run(dense, 64, WeightMethod::expand);
+  EXPECT_EQ(run(dense, 64, WeightMethod::star), expanded);
+  EXPECT_EQ(run(dense, 5, WeightMethod::star), run(dense, 5, WeightMethod::expand));
+}
