@@ -31,6 +31,7 @@ using Id = std::uint32_t;
 using Word = std::uint64_t;
 constexpr Id kNone = std::numeric_limits<Id>::max();
 constexpr std::size_t kBits = 64;
+constexpr std::size_t kScratch = 8;
 
 std::size_t words_for(std::size_t bits) { return (bits + kBits - 1) / kBits; }
 void set_bit(Word* row, std::size_t i) { row[i / kBits] |= Word{1} << (i % kBits); }
@@ -163,11 +164,38 @@ std::vector<Id> degeneracy_order(const SimpleGraph& g, std::vector<Id>& rank,
   return order;
 }
 
+// Bit counting in the search: with a popcount instruction when the processor
+// has one (checked once per call), else the portable version.
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define VEXA_POPCNT_DISPATCH 1
+#define VEXA_INLINE [[gnu::always_inline]] inline
+#define VEXA_TARGET_POPCNT __attribute__((target("popcnt")))
+#else
+#define VEXA_POPCNT_DISPATCH 0
+#define VEXA_INLINE inline
+#endif
+
+template <bool kHw>
+VEXA_INLINE std::size_t bitcount(Word x) {
+#if VEXA_POPCNT_DISPATCH
+  if constexpr (kHw) return static_cast<std::size_t>(__builtin_popcountll(x));
+#endif
+  return static_cast<std::size_t>(popcount64(x));
+}
+
+bool have_popcnt() {
+#if VEXA_POPCNT_DISPATCH
+  return __builtin_cpu_supports("popcnt");
+#else
+  return false;
+#endif
+}
+
 // The search around one node v at a time, with buffers reused across nodes.
 class Searcher {
  public:
   Searcher(const SimpleGraph& g, std::vector<Id> rank, CliqueList& out, InterruptPoll& poll)
-      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNone) {}
+      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNone), hw_(have_popcnt()) {}
 
   void run(Id v) {
     const auto nv = g_[v];
@@ -186,68 +214,95 @@ class Searcher {
     const std::size_t p = later_.size();
     if (p == 1) {
       // {v, u} is maximal unless an earlier node is adjacent to both.
-      if (xcount_ == 0) emit_pair_or_single(v, later_[0]);
+      if (!any_excluded_) emit_pair_or_single(v, later_[0]);
       return;
     }
-    search(v);
+#if VEXA_POPCNT_DISPATCH
+    if (hw_) {
+      search_hw(v);
+      return;
+    }
+#endif
+    search<false>(v);
   }
 
  private:
-  // Bit rows of the local graph on v's neighbours: candidate nodes (the later
-  // neighbours, local numbers 0 .. p-1) have a row over the candidates and a
-  // row over the excluded nodes; excluded nodes (earlier neighbours adjacent
-  // to at least one candidate, local numbers 0 .. x-1) have a row over the
-  // candidates only.  Excluded nodes never adjacent to a candidate can never
-  // stop a clique of this search from being maximal and are left out.
+  // Bit rows of the local graph on v's neighbours.  Candidates (the later
+  // neighbours, local numbers 0 .. p-1) have a row of wp_ words over the
+  // candidates, then wx_ words over the excluded nodes (the earlier
+  // neighbours, local numbers 0 .. x-1), then kScratch scratch words.  Excluded
+  // nodes have a row of wp_ words over the candidates.  Excluded nodes never
+  // adjacent to a candidate cannot stop a clique of this search from being
+  // maximal; they are left out of the search.
   void build_local(std::span<const Id> nv) {
     const std::size_t p = later_.size();
     const std::size_t x = earlier_.size();
-    for (std::size_t j = 0; j < p; ++j) loc_[later_[j]] = static_cast<Id>(j);
-    for (std::size_t j = 0; j < x; ++j) loc_[earlier_[j]] = static_cast<Id>(p + j);
-    xmap_.assign(x, kNone);
-    xcount_ = 0;
     wp_ = words_for(p);
-    grow(rows_p_, p * wp_);
-    std::fill_n(rows_p_.begin(), p * wp_, Word{0});
-    cross_.clear();
+    wx_ = words_for(x);
+    row_ = wp_ + wx_ + kScratch;
+    const Id xbase = static_cast<Id>(wp_ * kBits);
+    const Id scratch = static_cast<Id>((wp_ + wx_) * kBits);
+    for (std::size_t j = 0; j < p; ++j) loc_[later_[j]] = static_cast<Id>(j);
+    for (std::size_t j = 0; j < x; ++j) loc_[earlier_[j]] = static_cast<Id>(xbase + j);
+    grow(rows_p_, p * row_);
+    std::fill_n(rows_p_.begin(), p * row_, Word{0});
 
-    auto note = [&](std::size_t a, Id l) {
-      if (l < p) {
-        set_bit(rows_p_.data() + a * wp_, l);
-      } else {
-        Id& xj = xmap_[l - p];
-        if (xj == kNone) xj = static_cast<Id>(xcount_++);
-        cross_.push_back({static_cast<Id>(a), xj});
-      }
-    };
+    // Each entry of a candidate's list inside the neighbourhood sets one bit
+    // of its row.  Where few entries are inside (sparse graphs), a branch
+    // skips the others cheaply; where many are, the branch is unpredictable
+    // and every entry sets a bit instead, the outside ones in scratch words
+    // (several, so that consecutive misses do not wait on each other).
     const std::size_t k = nv.size();
+    std::size_t seen = 0, hits = 0;
     for (std::size_t a = 0; a < p; ++a) {
+      Word* row = rows_p_.data() + a * row_;
       const auto nu = g_[later_[a]];
-      if (nu.size() <= 8 * k) {
+      if (nu.size() > 8 * k) {
+        // A hub among the candidates: rather than walk its long list, look
+        // the hub up in the lists of the few local nodes (the graph is
+        // symmetric, and those lists are usually short).
+        const Id hub = later_[a];
+        for (Id w : nv) {
+          const auto nw = g_[w];
+          if (std::binary_search(nw.begin(), nw.end(), hub)) set_bit(row, loc_[w]);
+        }
+        poll_.tick(cost_of(k));
+        continue;
+      }
+      if (hits * 8 <= seen) {
         for (Id w : nu) {
           const Id l = loc_[w];
-          if (l != kNone) note(a, l);
+          if (l != kNone) {
+            set_bit(row, l);
+            ++hits;
+          }
         }
-        poll_.tick(cost_of(nu.size()));
+        seen += nu.size();
       } else {
-        // A hub among the candidates: look the few local nodes up in its
-        // long list instead of walking all of it.
-        for (Id w : nv)
-          if (std::binary_search(nu.begin(), nu.end(), w)) note(a, loc_[w]);
-        poll_.tick(cost_of(k));
+        for (Id w : nu) {
+          const Id l = std::min(loc_[w], static_cast<Id>(scratch + (w % kScratch) * kBits));
+          row[l / kBits] |= Word{1} << (l % kBits);
+        }
       }
+      poll_.tick(cost_of(nu.size()));
     }
     for (Id w : nv) loc_[w] = kNone;
 
-    wx_ = words_for(xcount_);
-    grow(rows_px_, p * wx_);
-    std::fill_n(rows_px_.begin(), p * wx_, Word{0});
-    grow(rows_x_, xcount_ * wp_);
-    std::fill_n(rows_x_.begin(), xcount_ * wp_, Word{0});
-    for (const auto& [a, xj] : cross_) {
-      set_bit(rows_px_.data() + a * wx_, xj);
-      set_bit(rows_x_.data() + std::size_t{xj} * wp_, a);
+    // The excluded nodes' rows, by transposing the candidates' rows.
+    grow(rows_x_, x * wp_);
+    std::fill_n(rows_x_.begin(), x * wp_, Word{0});
+    grow(useful_, wx_);
+    std::fill_n(useful_.begin(), wx_, Word{0});
+    any_excluded_ = false;
+    for (std::size_t a = 0; a < p; ++a) {
+      const Word* xr = rows_p_.data() + a * row_ + wp_;
+      for (std::size_t w = 0; w < wx_; ++w) {
+        useful_[w] |= xr[w];
+        for (Word bits = xr[w]; bits != 0; bits &= bits - 1)
+          set_bit(rows_x_.data() + (w * kBits + static_cast<std::size_t>(std::countr_zero(bits))) * wp_, a);
+      }
     }
+    for (std::size_t w = 0; w < wx_; ++w) any_excluded_ = any_excluded_ || useful_[w] != 0;
   }
 
   // Frame layout, per depth: subgraph candidates SP, candidates P, extension
@@ -259,48 +314,54 @@ class Searcher {
 
   // Picks the node of the level's subgraph whose row covers the most
   // candidates and sets E to the candidates it does not cover.
-  void choose_pivot(std::size_t d) {
+  template <bool kHw>
+  VEXA_INLINE void choose_pivot(std::size_t d) {
     const Word* P = pp(d);
     std::size_t pcount = 0;
-    for (std::size_t w = 0; w < wp_; ++w) pcount += static_cast<std::size_t>(popcount64(P[w]));
+    for (std::size_t w = 0; w < wp_; ++w) pcount += bitcount<kHw>(P[w]);
     const Word* best = nullptr;
     std::size_t best_score = 0;
+    bool done = false;
     auto consider = [&](const Word* row) {
       std::size_t c = 0;
-      for (std::size_t w = 0; w < wp_; ++w) c += static_cast<std::size_t>(popcount64(P[w] & row[w]));
+      for (std::size_t w = 0; w < wp_; ++w) c += bitcount<kHw>(P[w] & row[w]);
       if (best == nullptr || c > best_score) {
         best = row;
         best_score = c;
       }
-      return c == pcount;
+      done = c == pcount;
     };
-    bool done = false;
     const Word* S = sp(d);
     for (std::size_t w = 0; w < wp_ && !done; ++w) {
       for (Word bits = S[w]; bits != 0 && !done; bits &= bits - 1)
-        done = consider(rows_p_.data() + (w * kBits + std::countr_zero(bits)) * wp_);
+        consider(rows_p_.data() + (w * kBits + static_cast<std::size_t>(std::countr_zero(bits))) * row_);
     }
     const Word* SX = sx(d);
     for (std::size_t w = 0; w < wx_ && !done; ++w) {
       for (Word bits = SX[w]; bits != 0 && !done; bits &= bits - 1)
-        done = consider(rows_x_.data() + (w * kBits + std::countr_zero(bits)) * wp_);
+        consider(rows_x_.data() + (w * kBits + static_cast<std::size_t>(std::countr_zero(bits))) * wp_);
     }
     Word* E = ee(d);
     for (std::size_t w = 0; w < wp_; ++w) E[w] = P[w] & ~best[w];
   }
 
-  void search(Id v) {
+#if VEXA_POPCNT_DISPATCH
+  VEXA_TARGET_POPCNT void search_hw(Id v) { search<true>(v); }
+#endif
+
+  template <bool kHw>
+  VEXA_INLINE void search(Id v) {
     const std::size_t p = later_.size();
     stride_ = 3 * wp_ + wx_;
     grow(frames_, (p + 1) * stride_);
     grow(chosen_, p + 1);
 
-    // Root: every candidate, every excluded node.
+    // Root: every candidate, every excluded node that touches one.
     std::fill_n(sp(0), stride_, Word{0});
     for (std::size_t j = 0; j < p; ++j) set_bit(sp(0), j);
     std::copy_n(sp(0), wp_, pp(0));
-    for (std::size_t j = 0; j < xcount_; ++j) set_bit(sx(0), j);
-    choose_pivot(0);
+    std::copy_n(useful_.data(), wx_, sx(0));
+    choose_pivot<kHw>(0);
 
     std::size_t d = 0;
     for (;;) {
@@ -323,8 +384,8 @@ class Searcher {
       pp(d)[q / kBits] &= mask;
       chosen_[d] = static_cast<Id>(q);
 
-      const Word* nq = rows_p_.data() + q * wp_;
-      const Word* nqx = rows_px_.data() + q * wx_;
+      const Word* nq = rows_p_.data() + q * row_;
+      const Word* nqx = nq + wp_;
       const Word* S = sp(d);
       const Word* P = pp(d);
       const Word* SX = sx(d);
@@ -342,7 +403,7 @@ class Searcher {
       for (std::size_t w = 0; w < wp_; ++w) anyp |= (P2[w] = P[w] & nq[w]);
       if (anyp == 0) continue;  // only excluded nodes left: nothing maximal here
       ++d;
-      choose_pivot(d);
+      choose_pivot<kHw>(d);
     }
   }
 
@@ -381,11 +442,10 @@ class Searcher {
   std::vector<Id> loc_;      // global node -> local number, kNone elsewhere
   std::vector<Id> later_;    // candidates of the current node, ascending
   std::vector<Id> earlier_;  // its earlier neighbours, ascending
-  std::vector<Id> xmap_;     // earlier neighbour index -> excluded number
-  std::vector<std::pair<Id, Id>> cross_;
-  std::size_t xcount_ = 0;
-  std::size_t wp_ = 0, wx_ = 0, stride_ = 0;
-  std::vector<Word> rows_p_, rows_px_, rows_x_, frames_;
+  bool hw_;
+  bool any_excluded_ = false;
+  std::size_t wp_ = 0, wx_ = 0, row_ = 0, stride_ = 0;
+  std::vector<Word> rows_p_, rows_x_, useful_, frames_;
   std::vector<Id> chosen_;
 };
 
