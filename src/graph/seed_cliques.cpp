@@ -100,7 +100,7 @@ class SeedWalk {
     const std::size_t n = nbrs_.size();
     if (maxrank_ == 1) {
       // No list entry is read: the single nodes, each of weight 1.
-      for (std::size_t v = 0; v < n; ++v) out_.cliques.push_back({v});
+      for (std::size_t v = 0; v < n; ++v) out_.cliques.push_back({static_cast<Node>(v)});
       out_.weights.assign(n, 1);
       return std::move(out_);
     }
@@ -162,6 +162,10 @@ class SeedWalk {
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
       const unsigned words = words_for(l.size());
+      // The lists of v's neighbours lie anywhere: ask for all of them at
+      // once rather than missing the cache on one after the other.
+      for (Node x : l) prefetch(nbrs_.offsets().data() + x);
+      for (Node x : l) prefetch(nbrs_.nodes().data() + nbrs_.offsets()[x]);
       for (std::size_t j = 0; j < l.size(); ++j) pos_of[l[j]] = static_cast<std::uint16_t>(j + 1);
       for (std::size_t j = 0; j < l.size(); ++j) {
         Mask* m = masks_.data() + mask_first_[v] + j * words;
