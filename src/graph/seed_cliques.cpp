@@ -146,8 +146,6 @@ class SeedWalk {
     weigh_seed<W>(v);
   }
 
-
- private:
   const Mask* seed_masks(std::size_t v) const noexcept { return masks_.data() + mask_first_[v]; }
 
   // For list v and each position j: the positions i > j of nbrs[v] whose
@@ -179,8 +177,10 @@ class SeedWalk {
     }
   }
 
-  // Breadth-first over one seed's subtree: level k+1 from level k.  With
-  // `build` false only the count is wanted (the last level).
+  // Breadth-first over one seed's subtree: the number of cliques one node
+  // larger than those of `cand`.  With `next` given their candidates are
+  // made too, and with `parent` and `pos` given their parents and last
+  // positions (counting needs neither; the last level needs no candidates).
   template <unsigned W>
   std::size_t grow_level(const Mask* adj, const std::vector<Mask>& cand, std::vector<Mask>* next,
                          std::vector<Index>* parent, std::vector<std::uint16_t>* pos) {
