@@ -255,9 +255,15 @@ class MaskSet {
     used_.clear();
     items.clear();
   }
-  // Adds m (non-zero); false if it was there.
+  // Room for `count` items in all, so that insert() need not check.
+  void reserve(std::size_t count) {
+    if (2 * count <= slots_.size()) return;
+    std::size_t cap = std::max<std::size_t>(64, slots_.size());
+    while (2 * count > cap) cap *= 2;
+    rehash(cap);
+  }
+  // Adds m (non-zero, with room reserved); false if it was there.
   bool insert(Word m) {
-    if (2 * (items.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 4 * slots_.size()));
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t pos = mix(m) & mask;; pos = (pos + 1) & mask) {
       if (slots_[pos] == m) return false;
@@ -408,6 +414,7 @@ class StarWeigher {
     for (Word m : generators_) {
       if (closure_.contains(m)) continue;
       const std::size_t before = closure_.items.size();
+      closure_.reserve(2 * before + 1);
       closure_.insert(m);
       for (std::size_t j = 0; j < before; ++j) closure_.insert(closure_.items[j] & m);
       poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(before, 1u << 20) | 1));
