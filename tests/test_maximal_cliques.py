@@ -207,3 +207,11 @@ def test_asymmetric_lists_give_a_stable_well_formed_result(seed):
     g.add_nodes_from(range(n))
     g.add_edges_from((v, w) for v in range(n) for w in adj[v] if w < n and w != v)
     assert maximal_from_result(decompose(adj, 2**64 - 1)) == {frozenset(c) for c in nx.find_cliques(g)}
+
+
+def test_large_overlapping_cliques():
+    # Two 100-node cliques sharing 70 nodes: the answer is three cliques, and
+    # it must come without walking their sub-cliques.
+    a, b = set(range(100)), set(range(30, 130))
+    adj = [sorted(((a if v in a else set()) | (b if v in b else set())) - {v}) for v in range(130)]
+    assert decompose(adj, 100) == ([list(range(100)), list(range(30, 130)), list(range(30, 100))], [1, 1, -1])

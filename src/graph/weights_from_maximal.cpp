@@ -316,14 +316,16 @@ class MaskSet {
 // no intersection of two of them.  The candidates are: the top cliques with a
 // private node (each of weight 1, as nothing else in the star contains its
 // private node), and the intersection closure of the shared parts of all the
-// star's top cliques, held as bit masks over the shared nodes.  Every
-// intersection of the star's top cliques is among them, so weighing the
-// candidates from the largest down gives every weight exactly.
+// star's top cliques, held as bit masks over the shared nodes (twins, held by
+// the same top cliques, share a bit).  Every intersection of the star's top
+// cliques is among them, so weighing the candidates from the largest down
+// gives every weight exactly.
 class StarWeigher {
  public:
   StarWeigher(const Tables& tables, InterruptPoll& poll)
       : tables_(tables), poll_(poll), tops_(list_tops(tables)), dense_(tables, tops_),
-        inc_(build_incidence(tables, tops_, dense_)), count_(dense_.count(), 0), bit_(dense_.count(), 0) {
+        inc_(build_incidence(tables, tops_, dense_)), count_(dense_.count(), 0), bit_(dense_.count(), 0),
+        cls_(dense_.count(), 0) {
     out_.resize(tables.size());
     top_off_.reserve(tops_.size() + 1);
     top_off_.push_back(0);
@@ -382,12 +384,11 @@ class StarWeigher {
     for (std::size_t b : touched_)
       if (count_[b] >= 2) shared_.push_back(b);
     std::sort(shared_.begin(), shared_.end());
-    if (shared_.size() > 64) {
+    if (!group_shared_nodes(star)) {
       for (std::size_t b : touched_) count_[b] = 0;
       settle_by_expansion(a, star);
       return;
     }
-    for (std::size_t i = 0; i < shared_.size(); ++i) bit_[shared_[i]] = static_cast<std::uint8_t>(i);
 
     closure_.clear();
     groups_.clear();
@@ -395,9 +396,14 @@ class StarWeigher {
     for (Index t : star) {
       const auto q = top_dense(t);
       Word m = 0;
-      for (Index b : q)
-        if (count_[b] >= 2) m |= Word{1} << bit_[b];
-      if (static_cast<std::size_t>(popcount64(m)) < q.size()) {
+      std::size_t held = 0;
+      for (Index b : q) {
+        if (count_[b] >= 2) {
+          m |= Word{1} << bit_[b];
+          ++held;
+        }
+      }
+      if (held < q.size()) {
         groups_.push_back(m);
         if (q[0] == a) emit(top(t), 1);
       }
@@ -445,10 +451,9 @@ class StarWeigher {
     }
     groups_.resize(g);
 
-    // Weigh the shared-part candidates from the largest down.  Shared nodes
-    // below a come first in bit order, so "smallest node is a" is "no bit
-    // below a's".
-    // Candidates by size, largest first (a counting sort on the bit count).
+    // Weigh the shared-part candidates from the largest down, that is by the
+    // number of classes (a counting sort on the bit count): a candidate
+    // strictly inside another has fewer.
     const auto& items = closure_.items;
     std::size_t level_start[66] = {};
     for (Word m : items) ++level_start[popcount64(m)];
@@ -464,7 +469,11 @@ class StarWeigher {
       std::copy_n(level_start, 65, fill);
       for (Word m : items) keyed_[fill[popcount64(m)]++] = m;
     }
-    const Word below_a = (Word{1} << bit_[a]) - 1;
+    // A candidate is settled here when its smallest node is a: when it has
+    // no class holding a smaller node.
+    Word below_a = 0;
+    for (std::size_t c = 0; c < class_count_; ++c)
+      if (class_nodes_[class_off_[c]] < a) below_a |= Word{1} << c;
     heavy_mask_.clear();
     heavy_weight_.clear();
     std::size_t level = 65, level_heavy = 0;
@@ -492,13 +501,65 @@ class StarWeigher {
       heavy_weight_.push_back(w);
       if ((s & below_a) == 0) {
         const std::size_t start = nodes_.size();
-        for (Word bits = s; bits != 0; bits &= bits - 1)
-          nodes_.push_back(node_of(shared_[static_cast<std::size_t>(std::countr_zero(bits))]));
+        for (Word bits = s; bits != 0; bits &= bits - 1) {
+          const std::size_t c = static_cast<std::size_t>(std::countr_zero(bits));
+          for (std::size_t r = class_off_[c]; r < class_off_[c + 1]; ++r) nodes_.push_back(node_of(class_nodes_[r]));
+        }
+        // Classes interleave in node order only when one holds several.
+        if (nodes_.size() - start > static_cast<std::size_t>(popcount64(s)))
+          std::sort(nodes_.begin() + static_cast<std::ptrdiff_t>(start), nodes_.end());
         emitted_.push_back({start, nodes_.size() - start, w});
       }
     }
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(work, 1u << 20) | 1));
     flush();
+  }
+
+  // Shared nodes held by exactly the same top cliques of the star (twins)
+  // lie in the same intersections, so they share one bit of the masks.  The
+  // classes come from splitting the shared nodes by each top clique in turn,
+  // and are numbered by their smallest node.  False when there are more than
+  // 64 classes.
+  bool group_shared_nodes(std::span<const Index> star) {
+    std::size_t next = 1;
+    for (std::size_t b : shared_) cls_[b] = 0;
+    for (Index t : star) {
+      for (Index b : top_dense(t)) {
+        if (count_[b] < 2) continue;
+        const Index old = cls_[b];
+        if (old >= split_.size()) split_.resize(std::max<std::size_t>(2 * split_.size(), old + 1), kNoIndex);
+        if (split_[old] == kNoIndex) {
+          split_[old] = static_cast<Index>(next++);
+          split_touched_.push_back(old);
+        }
+        cls_[b] = split_[old];
+      }
+      for (Index old : split_touched_) split_[old] = kNoIndex;
+      split_touched_.clear();
+    }
+    // Number the classes in order of their smallest node, and list each
+    // class's nodes (ascending, as shared_ is).
+    class_count_ = 0;
+    for (std::size_t b : shared_) {
+      const Index c = cls_[b];
+      if (c >= split_.size()) split_.resize(std::max<std::size_t>(2 * split_.size(), c + 1), kNoIndex);
+      if (split_[c] == kNoIndex) {
+        if (class_count_ == 64) {
+          for (std::size_t b2 : shared_) split_[cls_[b2]] = kNoIndex;
+          return false;
+        }
+        split_[c] = static_cast<Index>(class_count_++);
+      }
+      bit_[b] = static_cast<std::uint8_t>(split_[c]);
+    }
+    for (std::size_t b : shared_) split_[cls_[b]] = kNoIndex;
+    class_off_.assign(class_count_ + 1, 0);
+    for (std::size_t b : shared_) ++class_off_[bit_[b] + 1];
+    for (std::size_t c = 0; c < class_count_; ++c) class_off_[c + 1] += class_off_[c];
+    class_nodes_.resize(shared_.size());
+    class_fill_.assign(class_off_.begin(), class_off_.end() - 1);
+    for (std::size_t b : shared_) class_nodes_[class_fill_[bit_[b]]++] = b;
+    return true;
   }
 
   // A star whose shared nodes do not fit a mask: weigh every sub-clique of
@@ -551,7 +612,11 @@ class StarWeigher {
   DenseNodes dense_;
   Incidence inc_;
   std::vector<std::uint32_t> count_;
-  std::vector<std::uint8_t> bit_;
+  std::vector<std::uint8_t> bit_;     // shared node -> its class's bit
+  std::vector<Index> cls_;             // shared node -> class while splitting
+  std::vector<Index> split_, split_touched_;
+  std::size_t class_count_ = 0;
+  std::vector<std::size_t> class_off_, class_fill_, class_nodes_;
   std::vector<std::size_t> touched_, shared_;
   MaskSet closure_;
   std::vector<Word> groups_, generators_;

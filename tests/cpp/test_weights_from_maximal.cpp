@@ -222,3 +222,15 @@ TEST(WeightsFromMaximal, CrowdedStarsAgreeWithExpansion) {
   EXPECT_EQ(run(dense, 64, WeightMethod::star), expanded);
   EXPECT_EQ(run(dense, 5, WeightMethod::star), run(dense, 5, WeightMethod::expand));
 }
+
+TEST(WeightsFromMaximal, LargeOverlappingCliques) {
+  // Two 100-node cliques sharing 70 nodes: far too many sub-cliques to walk,
+  // but the shared nodes are twins and fold into one mask bit.
+  std::vector<Node> a, b;
+  for (Node v = 0; v < 100; ++v) a.push_back(v);
+  for (Node v = 30; v < 130; ++v) b.push_back(v);
+  std::vector<Node> both(b.begin(), b.begin() + 70);
+  const Result want{{a, b, both}, {1, 1, -1}};
+  EXPECT_EQ(run({b, a}, 100), want);
+  EXPECT_EQ(run({b, a}, 1000, WeightMethod::star), want);
+}
