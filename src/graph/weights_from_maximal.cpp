@@ -676,7 +676,8 @@ WeightedCliques collect(const Tables& tables, InterruptPoll& poll) {
     Node first, second;
     Index idx;
   };
-  std::vector<Item> order;
+  std::vector<Item> order, sorted;
+  std::vector<std::size_t> bucket_start, bucket_fill;
   for (std::size_t k = tables.size(); k-- > 0;) {
     const SizeTable& table = tables[k];
     order.clear();
@@ -685,14 +686,33 @@ WeightedCliques collect(const Tables& tables, InterruptPoll& poll) {
       const auto key = table.key(e);
       order.push_back({k > 0 ? key[0] : 0, k > 1 ? key[1] : 0, static_cast<Index>(e)});
     }
-    std::sort(order.begin(), order.end(), [&](const Item& x, const Item& y) {
+    auto less = [&](const Item& x, const Item& y) {
       if (x.first != y.first) return x.first < y.first;
       if (x.second != y.second) return x.second < y.second;
       const auto kx = table.key(x.idx), ky = table.key(y.idx);
       for (std::size_t i = 2; i < k; ++i)
         if (kx[i] != ky[i]) return kx[i] < ky[i];
       return false;
-    });
+    };
+    // Node numbers are usually small: bucket by the first node (a counting
+    // sort), then sort the short buckets.
+    Node max_first = 0;
+    for (const Item& item : order) max_first = std::max(max_first, item.first);
+    if (order.size() > 64 && max_first <= 4 * order.size() + 1024) {
+      bucket_start.assign(static_cast<std::size_t>(max_first) + 2, 0);
+      for (const Item& item : order) ++bucket_start[static_cast<std::size_t>(item.first) + 1];
+      for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f) bucket_start[f + 1] += bucket_start[f];
+      sorted.resize(order.size());
+      bucket_fill.assign(bucket_start.begin(), bucket_start.end() - 1);
+      for (const Item& item : order) sorted[bucket_fill[static_cast<std::size_t>(item.first)]++] = item;
+      for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f)
+        if (bucket_start[f + 1] - bucket_start[f] > 1)
+          std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(bucket_start[f]),
+                    sorted.begin() + static_cast<std::ptrdiff_t>(bucket_start[f + 1]), less);
+      order.swap(sorted);
+    } else {
+      std::sort(order.begin(), order.end(), less);
+    }
     for (const Item& item : order) {
       out.cliques.push_back(table.key(item.idx));
       out.weights.push_back(wrap_sub(1, table.cover[item.idx]));
