@@ -61,6 +61,15 @@ class SizeTable {
   std::size_t size() const noexcept { return cover.size(); }
   std::span<const Node> key(std::size_t i) const noexcept { return {keys_.data() + i * k_, k_}; }
 
+  // Room for `count` entries without rehashing.
+  void reserve(std::size_t count) {
+    keys_.reserve(count * k_);
+    cover.reserve(count);
+    std::size_t cap = std::max<std::size_t>(16, slots_.size());
+    while (2 * (count + 1) > cap) cap *= 2;
+    if (cap > slots_.size()) rehash_to(cap);
+  }
+
   // The index of `key` (k nodes), entered with cover 0 if it was absent.
   Index find_or_insert(const Node* key, bool& fresh) {
     if (2 * (size() + 1) > slots_.size()) rehash();
@@ -101,6 +110,10 @@ class SizeTable {
   void rehash() {
     std::size_t cap = std::max<std::size_t>(16, slots_.size() * 2);
     while (2 * (size() + 1) > cap) cap *= 2;
+    rehash_to(cap);
+  }
+
+  void rehash_to(std::size_t cap) {
     slots_.assign(cap, 0);
     const std::size_t mask = cap - 1;
     for (std::size_t i = 0; i < size(); ++i) {
@@ -125,6 +138,18 @@ void grow_tables(Tables& tables, std::size_t count) {
 // Step 1: every top clique, once, with cover 0.
 Tables enter_top_cliques(const CliqueList& maxcliques, std::uint64_t maxrank, InterruptPoll& poll) {
   Tables tables;
+  // Size the tables for the cliques kept whole (split ones are counted as
+  // one, a lower bound).
+  {
+    std::vector<std::size_t> count;
+    for (std::size_t c = 0; c < maxcliques.size(); ++c) {
+      const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(maxcliques.length(c), maxrank));
+      if (count.size() <= k) count.resize(k + 1, 0);
+      ++count[k];
+    }
+    grow_tables(tables, count.size());
+    for (std::size_t k = 0; k < count.size(); ++k) tables[k].reserve(count[k]);
+  }
   bool fresh = false;
   std::vector<Node> item;
   Combinations comb(0, 0);
