@@ -82,6 +82,29 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
     poll.tick(cost_of(list.size()));
   }
 
+  // Symmetric lists are the usual case: walking the nodes in ascending
+  // order, the smaller entries of each list must be met in order, one per
+  // list that names it.
+  {
+    std::vector<std::size_t> cursor(d.off.begin(), d.off.end() - 1);
+    bool symmetric = true;
+    for (std::size_t v = 0; v < n && symmetric; ++v) {
+      for (Id w : d[v]) {
+        if (w < v) continue;
+        std::size_t& at = cursor[w];
+        if (at == d.off[std::size_t{w} + 1] || d.nbr[at] != v) {
+          symmetric = false;
+          break;
+        }
+        ++at;
+      }
+      poll.tick(cost_of(d.degree(v)));
+    }
+    for (std::size_t w = 0; w < n && symmetric; ++w)
+      symmetric = cursor[w] == d.off[w + 1] || d.nbr[cursor[w]] > w;
+    if (symmetric) return d;
+  }
+
   // The reverse direction, ascending by construction.
   SimpleGraph t;
   t.n = n;
