@@ -135,7 +135,7 @@ void grow_tables(Tables& tables, std::size_t count) {
   while (tables.size() < count) tables.emplace_back(tables.size());
 }
 
-// Step 1: every top clique, once, with cover 0.
+// The top cliques, each once, with cover 0, in the table of their size.
 Tables enter_top_cliques(const CliqueList& maxcliques, std::uint64_t maxrank, InterruptPoll& poll) {
   Tables tables;
   // Size the tables for the cliques kept whole (split ones are counted as
@@ -175,8 +175,8 @@ Tables enter_top_cliques(const CliqueList& maxcliques, std::uint64_t maxrank, In
   return tables;
 }
 
-// Step 2 for the expand method: every clique of non-zero weight passes its
-// weight to all its proper non-empty sub-cliques.
+// The expand method: every clique of non-zero weight, largest first, passes
+// its weight to all its proper non-empty sub-cliques.
 void weigh_by_expansion(Tables& tables, InterruptPoll& poll) {
   std::vector<Node> item;
   Combinations comb(0, 0);
