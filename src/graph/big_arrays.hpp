@@ -8,9 +8,12 @@
 // the system does not take it nothing changes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "interrupt.hpp"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -18,8 +21,9 @@
 
 namespace vexa::graph {
 
+// Reserves room for n elements, with the huge-page hint for a large buffer.
 template <class T>
-void fresh_array(std::vector<T>& v, std::size_t n) {
+void reserve_fresh(std::vector<T>& v, std::size_t n) {
   v.clear();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
@@ -32,7 +36,25 @@ void fresh_array(std::vector<T>& v, std::size_t n) {
     if (first < last && last <= reserved) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
   }
 #endif
+  v.reserve(n);
+}
+
+template <class T>
+void fresh_array(std::vector<T>& v, std::size_t n) {
+  reserve_fresh(v, n);
   v.resize(n);
+}
+
+// The same, a megabyte at a time with a tick in between: clearing hundreds
+// of megabytes (and faulting their pages in) takes tens of milliseconds.
+template <class T>
+void fresh_array(std::vector<T>& v, std::size_t n, InterruptPoll& poll) {
+  reserve_fresh(v, n);
+  constexpr std::size_t kStep = std::max<std::size_t>(1, (std::size_t{1} << 20) / sizeof(T));
+  while (v.size() < n) {
+    v.resize(std::min(n, v.size() + kStep));
+    poll.tick(1u << 12);
+  }
 }
 
 }  // namespace vexa::graph

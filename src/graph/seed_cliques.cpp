@@ -276,22 +276,23 @@ class SeedWalk {
     std::size_t total = 0;
     for (std::size_t k = 1; k < level_start_.size(); ++k) total += k * (level_start_[k] - level_start_[k - 1]);
     std::vector<Node> nodes;
-    fresh_array(nodes, total);
+    fresh_array(nodes, total, poll_);
     std::vector<std::size_t> offsets;
-    fresh_array(offsets, m + 1);
+    fresh_array(offsets, m + 1, poll_);
     std::size_t at = 0;
     for (std::size_t k = 1; k < level_start_.size(); ++k) {
       for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) {
         offsets[g] = at;
         at += k;
+        if ((g & 4095) == 4095) poll_.tick(1u << 10);
       }
     }
     offsets[m] = at;
     out_.cliques.nodes() = std::move(nodes);
     out_.cliques.offsets() = std::move(offsets);
-    fresh_array(out_.weights, m);
-    fresh_array(last_, m);
-    fresh_array(first_child_, m + 1);
+    fresh_array(out_.weights, m, poll_);
+    fresh_array(last_, m, poll_);
+    fresh_array(first_child_, m + 1, poll_);
   }
 
   std::size_t global(std::size_t v, std::size_t k, std::size_t i) const noexcept {
@@ -376,7 +377,18 @@ class SeedWalk {
         if ((i & 63) == 63) poll_.tick(64);
       }
     }
-    for (std::size_t k = 1; k <= top_; ++k) levels_[k].b.assign(levels_[k].size() * k, 0);
+    for (std::size_t k = 1; k <= top_; ++k) {
+      // A level can hold millions of cliques: clear it in steps.
+      std::vector<std::uint64_t>& b = levels_[k].b;
+      const std::size_t size = levels_[k].size() * k;
+      b.clear();
+      b.reserve(size);
+      while (b.size() < size) {
+        const std::size_t step = std::min(size - b.size(), std::size_t{1} << 16);
+        b.resize(b.size() + step);
+        poll_.tick(static_cast<std::uint32_t>(step >> 2) | 1);
+      }
+    }
     WeightList& w = out_.weights;
     for (std::size_t k = top_; k >= 1; --k) {
       LocalLevel& lv = levels_[k];
