@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <new>
 #include <numeric>
@@ -48,6 +49,60 @@ std::uint64_t hash_key(const Node* key, std::size_t k) noexcept {
   h *= 0xFF51AFD7ED558CCDull;
   h ^= h >> 33;
   return h;
+}
+
+// Ticks once per `step` passes of a loop over millions of items.
+inline void tick_every(std::size_t i, InterruptPoll& poll) {
+  constexpr std::size_t kStep = 4096;
+  if ((i & (kStep - 1)) == kStep - 1) poll.tick(static_cast<std::uint32_t>(kStep));
+}
+
+// Copies [from, end) to out, ticking between blocks.
+template <class T>
+T* copy_with_ticks(const T* from, const T* end, T* out, InterruptPoll& poll) {
+  constexpr std::ptrdiff_t kBlock = 1 << 14;
+  while (end - from > kBlock) {
+    out = std::copy(from, from + kBlock, out);
+    from += kBlock;
+    poll.tick(static_cast<std::uint32_t>(kBlock));
+  }
+  return std::copy(from, end, out);
+}
+
+// Sorts the n elements at v as std::sort would, in steps with a tick
+// between them: slices sorted one by one, then merged pairwise pass by pass.
+// `less` must never find two different elements equivalent; then the order
+// is the only one.
+template <class T, class Less>
+void sort_with_ticks(T* v, std::size_t n, Less less, InterruptPoll& poll) {
+  constexpr std::size_t kSlice = std::size_t{1} << 13;
+  for (std::size_t b = 0; b < n; b += kSlice) {
+    const std::size_t e = std::min(n, b + kSlice);
+    std::sort(v + b, v + e, less);
+    poll.tick(static_cast<std::uint32_t>(e - b) | 1);
+  }
+  if (n <= kSlice) return;
+  std::vector<T> buf(n);
+  T* from = v;
+  T* to = buf.data();
+  for (std::size_t width = kSlice; width < n; width *= 2) {
+    for (std::size_t lo = 0; lo < n; lo += 2 * width) {
+      const T* a = from + lo;
+      const T* const a_end = from + std::min(n, lo + width);
+      const T* b = a_end;
+      const T* const b_end = from + std::min(n, lo + 2 * width);
+      T* out = to + lo;
+      while (a != a_end && b != b_end) {
+        for (std::size_t step = 0; step < 4096 && a != a_end && b != b_end; ++step)
+          *out++ = less(*b, *a) ? *b++ : *a++;
+        poll.tick(4096);
+      }
+      out = copy_with_ticks(a, a_end, out, poll);
+      copy_with_ticks(b, b_end, out, poll);
+    }
+    std::swap(from, to);
+  }
+  if (from != v) copy_with_ticks<T>(from, from + n, v, poll);
 }
 
 // The cliques of one size k with their covers: an open-addressing hash table
@@ -209,10 +264,14 @@ struct TopRef {
   Index idx;
 };
 
-std::vector<TopRef> list_tops(const Tables& tables) {
+std::vector<TopRef> list_tops(const Tables& tables, InterruptPoll& poll) {
   std::vector<TopRef> tops;
-  for (std::size_t k = tables.size(); k-- > 0;)
-    for (std::size_t i = 0; i < tables[k].size(); ++i) tops.push_back({k, static_cast<Index>(i)});
+  for (std::size_t k = tables.size(); k-- > 0;) {
+    for (std::size_t i = 0; i < tables[k].size(); ++i) {
+      tops.push_back({k, static_cast<Index>(i)});
+      tick_every(i, poll);
+    }
+  }
   return tops;
 }
 
@@ -220,21 +279,24 @@ std::vector<TopRef> list_tops(const Tables& tables) {
 // can index arrays.
 class DenseNodes {
  public:
-  DenseNodes(const Tables& tables, const std::vector<TopRef>& tops) {
+  DenseNodes(const Tables& tables, const std::vector<TopRef>& tops, InterruptPoll& poll) {
     Node max = 0;
     std::size_t total = 0;
-    for (const TopRef& t : tops) {
-      for (Node v : tables[t.k].key(t.idx)) max = std::max(max, v);
-      total += t.k;
+    for (std::size_t i = 0; i < tops.size(); ++i) {
+      for (Node v : tables[tops[i].k].key(tops[i].idx)) max = std::max(max, v);
+      total += tops[i].k;
+      tick_every(i, poll);
     }
     if (max < (Node{1} << 31) && max <= 4 * total + 1024) {
       count_ = static_cast<std::size_t>(max) + 1;
       return;
     }
     sorted_.reserve(total);
-    for (const TopRef& t : tops)
-      for (Node v : tables[t.k].key(t.idx)) sorted_.push_back(v);
-    std::sort(sorted_.begin(), sorted_.end());
+    for (std::size_t i = 0; i < tops.size(); ++i) {
+      for (Node v : tables[tops[i].k].key(tops[i].idx)) sorted_.push_back(v);
+      tick_every(i, poll);
+    }
+    sort_with_ticks(sorted_.data(), sorted_.size(), std::less<Node>(), poll);
     sorted_.erase(std::unique(sorted_.begin(), sorted_.end()), sorted_.end());
     count_ = sorted_.size();
     remapped_ = true;
@@ -259,16 +321,21 @@ struct Incidence {
   std::span<const Index> operator[](std::size_t a) const { return {tops.data() + off[a], off[a + 1] - off[a]}; }
 };
 
-Incidence build_incidence(const Tables& tables, const std::vector<TopRef>& tops, const DenseNodes& dense) {
+Incidence build_incidence(const Tables& tables, const std::vector<TopRef>& tops, const DenseNodes& dense,
+                          InterruptPoll& poll) {
   Incidence inc;
   inc.off.assign(dense.count() + 1, 0);
-  for (const TopRef& t : tops)
-    for (Node v : tables[t.k].key(t.idx)) ++inc.off[dense(v) + 1];
+  for (std::size_t ti = 0; ti < tops.size(); ++ti) {
+    for (Node v : tables[tops[ti].k].key(tops[ti].idx)) ++inc.off[dense(v) + 1];
+    tick_every(ti, poll);
+  }
   for (std::size_t a = 0; a < dense.count(); ++a) inc.off[a + 1] += inc.off[a];
   inc.tops.resize(inc.off.back());
   std::vector<std::size_t> fill(inc.off.begin(), inc.off.end() - 1);
-  for (std::size_t ti = 0; ti < tops.size(); ++ti)
+  for (std::size_t ti = 0; ti < tops.size(); ++ti) {
     for (Node v : tables[tops[ti].k].key(tops[ti].idx)) inc.tops[fill[dense(v)]++] = static_cast<Index>(ti);
+    tick_every(ti, poll);
+  }
   return inc;
 }
 
@@ -348,15 +415,16 @@ class MaskSet {
 class StarWeigher {
  public:
   StarWeigher(const Tables& tables, InterruptPoll& poll)
-      : tables_(tables), poll_(poll), tops_(list_tops(tables)), dense_(tables, tops_),
-        inc_(build_incidence(tables, tops_, dense_)), count_(dense_.count(), 0), bit_(dense_.count(), 0),
+      : tables_(tables), poll_(poll), tops_(list_tops(tables, poll)), dense_(tables, tops_, poll),
+        inc_(build_incidence(tables, tops_, dense_, poll)), count_(dense_.count(), 0), bit_(dense_.count(), 0),
         cls_(dense_.count(), 0) {
     out_.resize(tables.size());
     top_off_.reserve(tops_.size() + 1);
     top_off_.push_back(0);
-    for (const TopRef& t : tops_) {
-      for (Node v : tables_[t.k].key(t.idx)) top_dense_.push_back(static_cast<Index>(dense_(v)));
+    for (std::size_t i = 0; i < tops_.size(); ++i) {
+      for (Node v : tables_[tops_[i].k].key(tops_[i].idx)) top_dense_.push_back(static_cast<Index>(dense_(v)));
       top_off_.push_back(top_dense_.size());
+      tick_every(i, poll_);
     }
   }
 
@@ -364,7 +432,10 @@ class StarWeigher {
     for (std::size_t a = 0; a < dense_.count(); ++a) settle(a);
     WeightedCliques result;
     for (std::size_t k = out_.size(); k-- > 0;) {
-      for (std::size_t i = 0; i < out_[k].cliques.size(); ++i) result.cliques.push_back(out_[k].cliques[i]);
+      for (std::size_t i = 0; i < out_[k].cliques.size(); ++i) {
+        result.cliques.push_back(out_[k].cliques[i]);
+        tick_every(i, poll_);
+      }
       result.weights.insert(result.weights.end(), out_[k].weights.begin(), out_[k].weights.end());
     }
     // An empty top clique is in no star; it has weight 1.
@@ -658,12 +729,13 @@ class StarWeigher {
 
 // The star method works on node sets: it needs every top clique written in
 // ascending order, so that a node set has one key.
-bool star_possible(const Tables& tables) {
+bool star_possible(const Tables& tables, InterruptPoll& poll) {
   for (const SizeTable& table : tables) {
     for (std::size_t e = 0; e < table.size(); ++e) {
       const auto q = table.key(e);
       for (std::size_t i = 1; i < q.size(); ++i)
         if (!(q[i - 1] < q[i])) return false;
+      tick_every(e, poll);
     }
   }
   return true;
@@ -671,17 +743,25 @@ bool star_possible(const Tables& tables) {
 
 // Rough costs of the two methods, in comparable units.  Hash operations on
 // sub-cliques cost several times an array step of the trace computation.
-bool prefer_star(const Tables& tables) {
+bool prefer_star(const Tables& tables, InterruptPoll& poll) {
   constexpr double kHashCost = 8.0;
   double expand = 0;
-  std::vector<TopRef> tops = list_tops(tables);
-  for (const TopRef& t : tops) expand += std::ldexp(1.0, static_cast<int>(t.k));
-  const DenseNodes dense(tables, tops);
+  std::vector<TopRef> tops = list_tops(tables, poll);
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    expand += std::ldexp(1.0, static_cast<int>(tops[i].k));
+    tick_every(i, poll);
+  }
+  const DenseNodes dense(tables, tops, poll);
   std::vector<std::size_t> count(dense.count(), 0);
-  for (const TopRef& t : tops)
-    for (Node v : tables[t.k].key(t.idx)) ++count[dense(v)];
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    for (Node v : tables[tops[i].k].key(tops[i].idx)) ++count[dense(v)];
+    tick_every(i, poll);
+  }
   double star = 0;
-  for (std::size_t c : count) star += static_cast<double>(c) * static_cast<double>(c);
+  for (std::size_t i = 0; i < count.size(); ++i) {
+    star += static_cast<double>(count[i]) * static_cast<double>(count[i]);
+    tick_every(i, poll);
+  }
   return star < kHashCost * expand;
 }
 
@@ -706,10 +786,14 @@ WeightedCliques collect(const Tables& tables, InterruptPoll& poll) {
   for (std::size_t k = tables.size(); k-- > 0;) {
     const SizeTable& table = tables[k];
     order.clear();
+    Node max_first = 0;
     for (std::size_t e = 0; e < table.size(); ++e) {
+      tick_every(e, poll);
       if (table.cover[e] == 1) continue;
       const auto key = table.key(e);
-      order.push_back({k > 0 ? key[0] : 0, k > 1 ? key[1] : 0, static_cast<Index>(e)});
+      const Node first = k > 0 ? key[0] : 0;
+      max_first = std::max(max_first, first);
+      order.push_back({first, k > 1 ? key[1] : 0, static_cast<Index>(e)});
     }
     auto less = [&](const Item& x, const Item& y) {
       if (x.first != y.first) return x.first < y.first;
@@ -721,26 +805,38 @@ WeightedCliques collect(const Tables& tables, InterruptPoll& poll) {
     };
     // Node numbers are usually small: bucket by the first node (a counting
     // sort), then sort the short buckets.
-    Node max_first = 0;
-    for (const Item& item : order) max_first = std::max(max_first, item.first);
     if (order.size() > 64 && max_first <= 4 * order.size() + 1024) {
       bucket_start.assign(static_cast<std::size_t>(max_first) + 2, 0);
-      for (const Item& item : order) ++bucket_start[static_cast<std::size_t>(item.first) + 1];
-      for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f) bucket_start[f + 1] += bucket_start[f];
+      for (std::size_t i = 0; i < order.size(); ++i) {
+        ++bucket_start[static_cast<std::size_t>(order[i].first) + 1];
+        tick_every(i, poll);
+      }
+      for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f) {
+        bucket_start[f + 1] += bucket_start[f];
+        tick_every(f, poll);
+      }
       sorted.resize(order.size());
       bucket_fill.assign(bucket_start.begin(), bucket_start.end() - 1);
-      for (const Item& item : order) sorted[bucket_fill[static_cast<std::size_t>(item.first)]++] = item;
-      for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f)
-        if (bucket_start[f + 1] - bucket_start[f] > 1)
-          std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(bucket_start[f]),
-                    sorted.begin() + static_cast<std::ptrdiff_t>(bucket_start[f + 1]), less);
+      for (std::size_t i = 0; i < order.size(); ++i) {
+        sorted[bucket_fill[static_cast<std::size_t>(order[i].first)]++] = order[i];
+        tick_every(i, poll);
+      }
+      for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f) {
+        const std::size_t b = bucket_start[f], e = bucket_start[f + 1];
+        if (e - b > 1) {
+          sort_with_ticks(sorted.data() + b, e - b, less, poll);
+        } else {
+          tick_every(f, poll);
+        }
+      }
       order.swap(sorted);
     } else {
-      std::sort(order.begin(), order.end(), less);
+      sort_with_ticks(order.data(), order.size(), less, poll);
     }
-    for (const Item& item : order) {
-      out.cliques.push_back(table.key(item.idx));
-      out.weights.push_back(wrap_sub(1, table.cover[item.idx]));
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      out.cliques.push_back(table.key(order[i].idx));
+      out.weights.push_back(wrap_sub(1, table.cover[order[i].idx]));
+      tick_every(i, poll);
     }
     poll.tick(static_cast<std::uint32_t>(order.size() | 1));
   }
@@ -798,9 +894,9 @@ WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t
   InterruptPoll poll;
   if (maxrank == 1) return single_nodes(maxcliques, poll);
   Tables tables = enter_top_cliques(maxcliques, maxrank, poll);
-  if (method != WeightMethod::expand && !star_possible(tables)) method = WeightMethod::expand;
+  if (method != WeightMethod::expand && !star_possible(tables, poll)) method = WeightMethod::expand;
   if (method == WeightMethod::automatic)
-    method = prefer_star(tables) ? WeightMethod::star : WeightMethod::expand;
+    method = prefer_star(tables, poll) ? WeightMethod::star : WeightMethod::expand;
   if (method == WeightMethod::star) return StarWeigher(tables, poll).run();
   weigh_by_expansion(tables, poll);
   return collect(tables, poll);
