@@ -170,12 +170,15 @@ class SizeTable {
 
   void rehash_to(std::size_t cap) {
     slots_.assign(cap, 0);
+    // Re-entering millions of keys takes long enough to need its own checks.
+    InterruptPoll poll;
     const std::size_t mask = cap - 1;
     for (std::size_t i = 0; i < size(); ++i) {
       const std::uint32_t tag = static_cast<std::uint32_t>(hash_key(keys_.data() + i * k_, k_) >> 32);
       std::size_t pos = tag & mask;
       while (slots_[pos] != 0) pos = (pos + 1) & mask;
       slots_[pos] = (std::uint64_t{tag} << 32) | (i + 1);
+      poll.tick();
     }
   }
 
