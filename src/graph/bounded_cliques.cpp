@@ -6,6 +6,7 @@
 #include <string>
 
 #include "interrupt.hpp"
+#include "sorted.hpp"
 
 namespace vexa::graph {
 namespace {
@@ -13,10 +14,10 @@ namespace {
 // The tree does not fit the index type; grow it again with a wider one.
 struct IndexOverflow {};
 
-template <class Index>
+template <class Pos>
 struct Tree {
-  std::vector<Index> last;
-  std::vector<Index> first_child;
+  std::vector<Pos> last;
+  std::vector<Pos> first_child;
   std::vector<std::size_t> level_start;
 };
 
@@ -33,22 +34,14 @@ struct Tree {
 
 bool check_neighbour_lists(const NeighbourLists& nbrs) {
   const std::size_t n = nbrs.size();
-  const std::vector<Node>& flat = nbrs.nodes();
-  const std::vector<std::size_t>& offsets = nbrs.offsets();
   InterruptPoll poll;
-  for (Node k : flat)
+  for (Node k : nbrs.nodes())
     if (k >= n) out_of_range(n, k);
-  bool ascending = true;
-  for (std::size_t v = 0; v < n && ascending; ++v) {
-    for (std::size_t i = offsets[v] + 1; i < offsets[v + 1]; ++i) {
-      if (flat[i] <= flat[i - 1]) {
-        ascending = false;
-        break;
-      }
-    }
-    poll.tick(static_cast<std::uint32_t>((offsets[v + 1] - offsets[v]) | 1));
+  for (std::size_t v = 0; v < n; ++v) {
+    if (!strictly_ascending(nbrs[v])) return false;
+    poll.tick(static_cast<std::uint32_t>(nbrs.length(v) | 1));
   }
-  return ascending;
+  return true;
 }
 
 namespace {
@@ -57,43 +50,34 @@ namespace {
 // candidate list that occur in nbrs[x], in tail order, once per occurrence
 // in the tail.
 
-// For strictly ascending lists: a merge, or a binary search of the longer
-// list when one is much shorter than the other.  Both lists are sets, so
-// "occurs anywhere" is plain intersection and the tail order is ascending.
-template <class Index>
-void filter_ascending(const Index* a, const Index* a_end, std::span<const Node> nx,
-                      std::vector<Index>& out) {
-  const Node* b = nx.data();
-  const Node* b_end = b + nx.size();
+// For strictly ascending lists: both lists are sets, so "occurs anywhere"
+// is plain intersection and the tail order is ascending.  The entries of the
+// shorter list are sought in the longer one (SortedCursor steps or
+// binary-searches, as their lengths say).
+template <class Pos>
+void filter_ascending(const Pos* a, const Pos* a_end, std::span<const Node> nx, std::vector<Pos>& out) {
   const std::size_t na = static_cast<std::size_t>(a_end - a);
   const std::size_t nb = nx.size();
   if (na == 0 || nb == 0) return;
-  if (na > 16 * nb) {
-    for (; b != b_end; ++b) {
-      a = std::lower_bound(a, a_end, *b, [](Index u, Node v) { return Node{u} < v; });
-      if (a == a_end) return;
-      if (Node{*a} == *b) out.push_back(*a++);
-    }
-  } else if (nb > 16 * na) {
-    for (; a != a_end; ++a) {
-      b = std::lower_bound(b, b_end, Node{*a});
-      if (b == b_end) return;
-      if (*b == Node{*a}) {
-        out.push_back(*a);
-        ++b;
+  if (gallop_pays(na, nb)) {
+    SortedCursor<Pos> cursor(a, a_end, nb);
+    for (const Node y : nx) {
+      cursor.seek(y);
+      if (cursor.done()) return;
+      if (cursor.on(y)) {
+        out.push_back(*cursor.position());
+        cursor.skip();
       }
     }
   } else {
-    while (a != a_end && b != b_end) {
+    SortedCursor<Node> cursor(nx.data(), nx.data() + nb, na);
+    for (; a != a_end; ++a) {
       const Node u = *a;
-      if (u < *b) {
-        ++a;
-      } else if (*b < u) {
-        ++b;
-      } else {
+      cursor.seek(u);
+      if (cursor.done()) return;
+      if (cursor.on(u)) {
         out.push_back(*a);
-        ++a;
-        ++b;
+        cursor.skip();
       }
     }
   }
@@ -105,9 +89,9 @@ class Marks {
  public:
   explicit Marks(std::size_t n) : stamp_(n, 0) {}
 
-  template <class Index>
-  void filter(const Index* a, const Index* a_end, std::span<const Node> nx,
-              std::vector<Index>& out) {
+  template <class Pos>
+  void filter(const Pos* a, const Pos* a_end, std::span<const Node> nx,
+              std::vector<Pos>& out) {
     if (a == a_end || nx.empty()) return;
     if (++current_ == 0) {
       std::fill(stamp_.begin(), stamp_.end(), 0u);
@@ -123,17 +107,17 @@ class Marks {
   std::uint32_t current_ = 0;
 };
 
-template <class Index>
-void grow(const NeighbourLists& nbrs, std::uint64_t maxrank, bool ascending, Tree<Index>& t) {
-  constexpr std::size_t kMax = std::numeric_limits<Index>::max();
+template <class Pos>
+void grow(const NeighbourLists& nbrs, std::uint64_t maxrank, bool ascending, Tree<Pos>& t) {
+  constexpr std::size_t kMax = std::numeric_limits<Pos>::max();
   const std::size_t n = nbrs.size();
   if (n >= kMax) throw IndexOverflow{};
 
   t.last.resize(n);
-  for (std::size_t v = 0; v < n; ++v) t.last[v] = static_cast<Index>(v);
+  for (std::size_t v = 0; v < n; ++v) t.last[v] = static_cast<Pos>(v);
   t.level_start = {0, n};
   if (n == 0 || maxrank == 1) {
-    t.first_child.assign(n + 1, static_cast<Index>(n));
+    t.first_child.assign(n + 1, static_cast<Pos>(n));
     return;
   }
 
@@ -143,14 +127,14 @@ void grow(const NeighbourLists& nbrs, std::uint64_t maxrank, bool ascending, Tre
   if (flat.size() >= kMax - n) throw IndexOverflow{};
   t.first_child.reserve(n + flat.size() + 1);
   t.first_child.resize(n);
-  for (std::size_t v = 0; v < n; ++v) t.first_child[v] = static_cast<Index>(n + offsets[v]);
+  for (std::size_t v = 0; v < n; ++v) t.first_child[v] = static_cast<Pos>(n + offsets[v]);
   t.last.reserve(n + flat.size());
-  for (Node k : flat) t.last.push_back(static_cast<Index>(k));
+  for (Node k : flat) t.last.push_back(static_cast<Pos>(k));
   t.level_start.push_back(t.last.size());
 
   InterruptPoll poll;
   Marks marks(ascending ? 0 : n);
-  std::vector<Index> next;
+  std::vector<Pos> next;
   // `size`: the clique size of the level whose candidate lists come next.
   for (std::size_t size = 2; size != maxrank; ++size) {
     const std::size_t parents = t.level_start[size - 2];
@@ -164,9 +148,9 @@ void grow(const NeighbourLists& nbrs, std::uint64_t maxrank, bool ascending, Tre
       const std::size_t b = t.first_child[p];
       const std::size_t e = p + 1 < lo ? std::size_t{t.first_child[p + 1]} : hi;
       for (std::size_t c = b; c < e; ++c) {
-        t.first_child.push_back(static_cast<Index>(hi + next.size()));
-        const Index* tail = t.last.data() + c + 1;
-        const Index* tail_end = t.last.data() + e;
+        t.first_child.push_back(static_cast<Pos>(hi + next.size()));
+        const Pos* tail = t.last.data() + c + 1;
+        const Pos* tail_end = t.last.data() + e;
         const std::span<const Node> nx = nbrs[t.last[c]];
         if (ascending)
           filter_ascending(tail, tail_end, nx, next);
@@ -182,12 +166,12 @@ void grow(const NeighbourLists& nbrs, std::uint64_t maxrank, bool ascending, Tre
   while (t.level_start.size() > 2 && t.level_start.back() == t.level_start[t.level_start.size() - 2])
     t.level_start.pop_back();
   // The cliques of the last level were not extended.
-  t.first_child.resize(t.last.size() + 1, static_cast<Index>(t.last.size()));
+  t.first_child.resize(t.last.size() + 1, static_cast<Pos>(t.last.size()));
 }
 
 // Writes out every clique: its parent's nodes, then its last node.
-template <class Index>
-CliqueList materialize(const Tree<Index>& t) {
+template <class Pos>
+CliqueList materialize(const Tree<Pos>& t) {
   const std::size_t m = t.last.size();
   std::size_t total = 0;
   for (std::size_t s = 1; s < t.level_start.size(); ++s)
@@ -225,8 +209,8 @@ CliqueList materialize(const Tree<Index>& t) {
 }  // namespace
 
 void CliqueTree::drop_tree() noexcept {
-  std::vector<std::uint32_t>().swap(last);
-  std::vector<std::uint32_t>().swap(first_child);
+  std::vector<Index>().swap(last);
+  std::vector<Index>().swap(first_child);
 }
 
 CliqueTree enumerate_clique_tree(const NeighbourLists& nbrs, std::uint64_t maxrank) {
@@ -234,7 +218,7 @@ CliqueTree enumerate_clique_tree(const NeighbourLists& nbrs, std::uint64_t maxra
   // maxrank 1 stops before any list entry is read.
   out.ascending = maxrank == 1 || check_neighbour_lists(nbrs);
   try {
-    Tree<std::uint32_t> t;
+    Tree<Index> t;
     grow(nbrs, maxrank, out.ascending, t);
     out.cliques = materialize(t);
     out.last = std::move(t.last);

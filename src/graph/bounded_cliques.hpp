@@ -34,12 +34,12 @@ CliqueList enumerate_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank);
 // ends in, so the children's last nodes are the candidate list clique i was
 // extended by.  Cliques of s nodes occupy level_start[s-1] .. level_start[s]-1.
 //
-// The tree arrays are kept in 32 bits; when the node count or the number of
+// The tree arrays are kept as Index; when the node count or the number of
 // cliques does not fit, only `cliques` is filled and has_tree() is false.
 struct CliqueTree {
   CliqueList cliques;
-  std::vector<std::uint32_t> last;
-  std::vector<std::uint32_t> first_child;  // cliques.size() + 1 entries
+  std::vector<Index> last;
+  std::vector<Index> first_child;  // cliques.size() + 1 entries
   std::vector<std::size_t> level_start;    // no empty level at the end
   // Every list of the input was strictly ascending (or none was read).
   // Then no sequence is listed twice and every sub-sequence of a listed

@@ -1,4 +1,9 @@
-// Node and edge cliques with edge-only weights.
+// Node and edge cliques with edge-only weights: every node i is the clique
+// [i] with weight 1 - len(adj[i]); every entry j > i of adj[i] is the clique
+// [i, j] with weight 1, in list order.  The lists are used as given:
+// repeats, self-loops, asymmetric lists and entries >= n are never checked
+// and never fail.  One pass over the lists to count, one to build: the frame
+// writes the result objects straight from these two helpers.
 #pragma once
 
 #include "interrupt.hpp"
@@ -24,12 +29,10 @@ void for_each_edge_clique(const NeighbourLists& adj, Edge&& edge) {
 }
 
 // The number of edge cliques for_each_edge_clique() yields.
-std::size_t count_edge_cliques(const NeighbourLists& adj);
-
-// Every node i becomes the clique [i] with weight 1 - len(adj[i]); every
-// entry j > i of adj[i] becomes the clique [i, j] with weight 1, in list
-// order.  The lists are used as given: repeats, self-loops, asymmetric lists
-// and entries >= n are never checked and never fail.
-WeightedCliques enumerate_cliques_edgeonly(const NeighbourLists& adj);
+inline std::size_t count_edge_cliques(const NeighbourLists& adj) {
+  std::size_t edges = 0;
+  for_each_edge_clique(adj, [&](Node, Node) { ++edges; });
+  return edges;
+}
 
 }  // namespace vexa::graph

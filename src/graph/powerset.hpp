@@ -1,10 +1,11 @@
 // Sub-sequences of a clique, by position, in a fixed order.
 //
 // A sub-clique of q is a non-empty sub-sequence of q taken in q's own order.
-// They come out by size, ascending, and within one size in lexicographic
-// order of their position tuples.  Items are written into a buffer owned by
-// the generator and reused for the next item, so walking 2^n sub-cliques
-// allocates nothing after the first item of the largest size.
+// The weight routines walk them by size, ascending, and within one size in
+// lexicographic order of their position tuples, looking each one up in a
+// table.  Items are written into a buffer owned by the walker and reused for
+// the next item, so walking 2^n sub-cliques allocates nothing after the
+// first item of the largest size.
 #pragma once
 
 #include <cstddef>
@@ -56,58 +57,26 @@ class Combinations {
   bool started_ = false;
 };
 
-// The k-node sub-sequences of one clique, in Combinations order.
-class CombinationStepper {
+// The k-node sub-sequences of one sequence after another, in Combinations
+// order, with one position array and one item buffer for all of them.
+class Subsequences {
  public:
-  CombinationStepper(std::span<const Node> q, std::size_t k) : q_(q), comb_(q.size(), k), item_(k) {}
-
-  bool next() {
-    if (!comb_.next()) return false;
-    auto pos = comb_.positions();
-    for (std::size_t i = 0; i < pos.size(); ++i) item_[i] = q_[pos[i]];
-    return true;
-  }
-  std::span<const Node> item() const noexcept { return item_; }
-
- private:
-  std::span<const Node> q_;
-  Combinations comb_;
-  std::vector<Node> item_;
-};
-
-// All sub-cliques of q of sizes 1 .. n (powerset) or 1 .. n-1
-// (powersetproper), each size in CombinationStepper order.
-class SubcliqueWalk {
- public:
-  SubcliqueWalk(std::span<const Node> q, bool proper)
-      : q_(q), last_size_(proper ? (q.empty() ? 0 : q.size() - 1) : q.size()), comb_(q.size(), 0) {}
-
-  bool next() {
-    while (size_ <= last_size_) {
-      if (size_ > 0 && comb_.next()) {
-        auto pos = comb_.positions();
-        for (std::size_t i = 0; i < pos.size(); ++i) item_[i] = q_[pos[i]];
-        return true;
-      }
-      if (++size_ > last_size_) break;
-      comb_.reset(q_.size(), size_);
-      item_.resize(size_);
+  // Calls f(item) for each k-node sub-sequence of q; `item` is valid until
+  // f returns.
+  template <class F>
+  void each(std::span<const Node> q, std::size_t k, F&& f) {
+    comb_.reset(q.size(), k);
+    item_.resize(k);
+    while (comb_.next()) {
+      const auto pos = comb_.positions();
+      for (std::size_t i = 0; i < k; ++i) item_[i] = q[pos[i]];
+      f(std::span<const Node>(item_));
     }
-    return false;
   }
-  std::span<const Node> item() const noexcept { return item_; }
-  // Positions in q of the current item's nodes.
-  std::span<const std::size_t> positions() const noexcept { return comb_.positions(); }
 
  private:
-  std::span<const Node> q_;
-  std::size_t last_size_;
-  std::size_t size_ = 0;
-  Combinations comb_;
+  Combinations comb_{0, 0};
   std::vector<Node> item_;
 };
-
-inline SubcliqueWalk powerset(std::span<const Node> q) { return SubcliqueWalk(q, false); }
-inline SubcliqueWalk powersetproper(std::span<const Node> q) { return SubcliqueWalk(q, true); }
 
 }  // namespace vexa::graph

@@ -2,31 +2,23 @@
 
 #include <algorithm>
 #include <bit>
-#include <limits>
 #include <vector>
 
 #include "big_arrays.hpp"
+#include "bits.hpp"
 #include "interrupt.hpp"
 #include "phase_clock.hpp"
+#include "sorted.hpp"
 #include "tree_weights.hpp"
 
 namespace vexa::graph {
 namespace {
 
 using Mask = std::uint64_t;
-using Index = std::uint32_t;
 
-// Lists longer than this are left to the tree route.
+// Lists longer than this are left to the tree route: a mask of 16 words is
+// the widest one the per-seed arrays are compiled for.
 constexpr std::size_t kMaxDegree = 1024;
-
-// Bits set in a word.  Written out because std::popcount becomes a library
-// call when the build may not assume the POPCNT instruction.
-inline unsigned ones(Mask x) noexcept {
-  x = x - ((x >> 1) & 0x5555555555555555ULL);
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);
-}
 
 inline void prefetch(const void* p) noexcept {
 #if defined(__GNUC__)
@@ -36,11 +28,18 @@ inline void prefetch(const void* p) noexcept {
 #endif
 }
 
-// Words of mask for a list of d entries: 1, 2, 4, 8 or 16.
-inline unsigned words_for(std::size_t d) noexcept {
-  unsigned w = 1;
-  while (64 * std::size_t{w} < d) w *= 2;
-  return w;
+// Calls f.template operator()<W>() with W the words of mask for a list of d
+// entries (1, 2, 4, 8 or 16): the one place where a list picks the compiled
+// mask width.
+template <class F>
+void with_mask_words(std::size_t d, F&& f) {
+  switch (pow2_words_for_bits(d)) {
+    case 1: f.template operator()<1>(); break;
+    case 2: f.template operator()<2>(); break;
+    case 4: f.template operator()<4>(); break;
+    case 8: f.template operator()<8>(); break;
+    default: f.template operator()<16>(); break;
+  }
 }
 
 // Position sets of W words.
@@ -57,14 +56,14 @@ struct Bits {
   }
   static std::size_t count(const Mask* m) noexcept {
     std::size_t c = 0;
-    for (unsigned i = 0; i < W; ++i) c += ones(m[i]);
+    for (unsigned i = 0; i < W; ++i) c += static_cast<std::size_t>(popcount64(m[i]));
     return c;
   }
   // Positions below j.
   static std::size_t rank(const Mask* m, unsigned j) noexcept {
     std::size_t c = 0;
-    for (unsigned i = 0; i < j / 64; ++i) c += ones(m[i]);
-    return c + ones(m[j / 64] & ((Mask{1} << (j % 64)) - 1));
+    for (unsigned i = 0; i < j / 64; ++i) c += static_cast<std::size_t>(popcount64(m[i]));
+    return c + static_cast<std::size_t>(popcount64(m[j / 64] & ((Mask{1} << (j % 64)) - 1)));
   }
   // Calls f(j) for each position, ascending.
   template <class F>
@@ -106,60 +105,42 @@ class SeedWalk {
     }
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
-      if (l.size() > kMaxDegree) return std::nullopt;
-      for (std::size_t i = 1; i < l.size(); ++i)
-        if (l[i] <= l[i - 1]) return std::nullopt;
+      if (l.size() > kMaxDegree || !strictly_ascending(l)) return std::nullopt;
     }
-    if (n >= std::numeric_limits<Index>::max()) return std::nullopt;
-    {
-      PhaseSpan span(Phase::enumerate);
-      build_masks();
-      if (!count_levels()) return std::nullopt;
-      allocate();
-    }
+    if (n >= kNoIndex) return std::nullopt;
+    build_masks();
+    if (!count_levels()) return std::nullopt;
+    allocate();
+    phase_done("seed levels");
     for (std::size_t v = 0; v < n; ++v) {
-      switch (words_for(nbrs_.length(v))) {
-        case 1: seed<1>(v); break;
-        case 2: seed<2>(v); break;
-        case 4: seed<4>(v); break;
-        case 8: seed<8>(v); break;
-        default: seed<16>(v); break;
-      }
+      with_mask_words(nbrs_.length(v), [&]<unsigned W>() {
+        walk_seed<W>(v);
+        weigh_seed<W>(v);
+      });
     }
-    {
-      PhaseSpan span(Phase::enumerate);
-      link_children();
-    }
-    PhaseSpan span(Phase::weights);
+    link_children();
+    phase_done("seed walk");
     if (!subtract_tails()) return std::nullopt;
+    phase_done("seed tails");
     return std::move(out_);
   }
 
  private:
-  template <unsigned W>
-  void seed(std::size_t v) {
-    {
-      PhaseSpan span(Phase::enumerate);
-      walk_seed<W>(v);
-    }
-    PhaseSpan span(Phase::weights);
-    weigh_seed<W>(v);
-  }
-
   const Mask* seed_masks(std::size_t v) const noexcept { return masks_.data() + mask_first_[v]; }
 
   // For list v and each position j: the positions i > j of nbrs[v] whose
-  // node occurs in nbrs[nbrs[v][j]], as a mask of words_for(|nbrs[v]|) words.
+  // node occurs in nbrs[nbrs[v][j]], as a mask of pow2_words_for_bits(|nbrs[v]|)
+  // words.
   void build_masks() {
     const std::size_t n = nbrs_.size();
     mask_first_.assign(n + 1, 0);
     for (std::size_t v = 0; v < n; ++v)
-      mask_first_[v + 1] = mask_first_[v] + nbrs_.length(v) * words_for(nbrs_.length(v));
+      mask_first_[v + 1] = mask_first_[v] + nbrs_.length(v) * pow2_words_for_bits(nbrs_.length(v));
     masks_.assign(mask_first_[n], 0);
     std::vector<std::uint16_t> pos_of(n, 0);  // position + 1 in the current list
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
-      const unsigned words = words_for(l.size());
+      const std::size_t words = pow2_words_for_bits(l.size());
       // The lists of v's neighbours lie anywhere: ask for all of them at
       // once rather than missing the cache on one after the other.
       for (Node x : l) prefetch(nbrs_.offsets().data() + x);
@@ -198,7 +179,7 @@ class SeedWalk {
           Bits<W>::meet(out, c, adj + std::size_t{j} * W);
           out += W;
         });
-        if ((i & 63) == 63) poll_.tick(64);
+        poll_.every<64>(i);
       }
       return made;
     }
@@ -214,7 +195,7 @@ class SeedWalk {
         *par++ = static_cast<Index>(i);
         *at++ = static_cast<std::uint16_t>(j);
       });
-      if ((i & 63) == 63) poll_.tick(64);
+      poll_.every<64>(i);
     }
     return made;
   }
@@ -246,18 +227,12 @@ class SeedWalk {
     seed_first_.assign(n + 1, 0);
     for (std::size_t v = 0; v < n; ++v) {
       seed_first_[v] = seed_counts_.size();
-      switch (words_for(nbrs_.length(v))) {
-        case 1: count_seed<1>(v, totals); break;
-        case 2: count_seed<2>(v, totals); break;
-        case 4: count_seed<4>(v, totals); break;
-        case 8: count_seed<8>(v, totals); break;
-        default: count_seed<16>(v, totals); break;
-      }
+      with_mask_words(nbrs_.length(v), [&]<unsigned W>() { count_seed<W>(v, totals); });
     }
     seed_first_[n] = seed_counts_.size();
     level_start_.assign(totals.size() + 1, 0);
     for (std::size_t k = 0; k < totals.size(); ++k) level_start_[k + 1] = level_start_[k] + totals[k];
-    if (level_start_.back() >= std::numeric_limits<Index>::max()) return false;
+    if (level_start_.back() >= kNoIndex) return false;
     // Turn each seed's counts into the positions where its blocks begin.
     std::vector<std::size_t> running(level_start_.begin() + 1, level_start_.end() - 1);
     for (std::size_t v = 0; v < n; ++v) {
@@ -284,7 +259,7 @@ class SeedWalk {
       for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) {
         offsets[g] = at;
         at += k;
-        if ((g & 4095) == 4095) poll_.tick(1u << 10);
+        poll_.every<4096>(g);
       }
     }
     offsets[m] = at;
@@ -338,7 +313,7 @@ class SeedWalk {
           std::copy_n(parents + std::size_t{lv.parent[i]} * (k - 1), k - 1, dst);
           dst[k - 1] = x;
           last_[g0 + i] = static_cast<Index>(x);
-          if ((i & 63) == 63) poll_.tick(64);
+          poll_.every<64>(i);
         }
       }
       for (std::size_t i = 0; i < lv.size(); ++i) {
@@ -374,21 +349,11 @@ class SeedWalk {
           }
         }
         dst[f - 1] = p;
-        if ((i & 63) == 63) poll_.tick(64);
+        poll_.every<64>(i);
       }
     }
-    for (std::size_t k = 1; k <= top_; ++k) {
-      // A level can hold millions of cliques: clear it in steps.
-      std::vector<std::uint64_t>& b = levels_[k].b;
-      const std::size_t size = levels_[k].size() * k;
-      b.clear();
-      b.reserve(size);
-      while (b.size() < size) {
-        const std::size_t step = std::min(size - b.size(), std::size_t{1} << 16);
-        b.resize(b.size() + step);
-        poll_.tick(static_cast<std::uint32_t>(step >> 2) | 1);
-      }
-    }
+    // A level can hold millions of cliques: clear it in steps.
+    for (std::size_t k = 1; k <= top_; ++k) fresh_array(levels_[k].b, levels_[k].size() * k, poll_);
     WeightList& w = out_.weights;
     for (std::size_t k = top_; k >= 1; --k) {
       LocalLevel& lv = levels_[k];
@@ -400,7 +365,7 @@ class SeedWalk {
           b[l] = run;
         }
         w[global(v, k, i)] = static_cast<Weight>(b[0]);
-        if ((i & 63) == 63) poll_.tick(64);
+        poll_.every<64>(i);
       }
       if (k == 1) break;
       LocalLevel& low = levels_[k - 1];
@@ -409,7 +374,7 @@ class SeedWalk {
         const std::uint64_t* b = lv.b.data() + i * k;
         const Index* fi = lv.facets.data() + i * f;
         for (std::size_t l = 0; l < f; ++l) low.b[std::size_t{fi[l]} * f + l] += b[l + 1];
-        if ((i & 63) == 63) poll_.tick(64);
+        poll_.every<64>(i);
       }
     }
   }
@@ -465,7 +430,7 @@ class SeedWalk {
         const Index t = prev[p - lo];
         Index* tails = cur.data() + (b - level_start_[k]);
         const std::size_t tb = fc[t], te = fc[t + 1];
-        if (te - tb > 8 * (e - b)) {
+        if (gallop_pays(te - tb, e - b)) {
           if (!locate_children(last, tb, te, last + b, e - b, tails)) return false;
         } else {
           // Mark where each child of t ends, then read the keys off; a stale

@@ -2,25 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <random>
 
 #include "interrupt.hpp"
 
 namespace vexa::graph {
-namespace {
 
-// One random key per process, so that no fixed input can be made to collide.
-std::uint64_t process_seed() {
-  static const std::uint64_t seed = [] {
-    std::random_device rd;
-    return (std::uint64_t{rd()} << 32) ^ rd();
-  }();
-  return seed;
-}
-
-}  // namespace
-
-SequenceIndex::SequenceIndex(const CliqueList& list) : list_(list), seed_(process_seed()) {
+SequenceIndex::SequenceIndex(const CliqueList& list) : list_(list), seed_(hash_seed()) {
   const std::size_t m = list.size();
   // At most half full, so that probe runs stay short.
   const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, 2 * m));
@@ -29,7 +16,7 @@ SequenceIndex::SequenceIndex(const CliqueList& list) : list_(list), seed_(proces
   InterruptPoll poll;
   for (std::size_t p = 0; p < m; ++p) {
     const auto seq = list[p];
-    const std::uint64_t h = hash(seq);
+    const std::uint64_t h = hash_nodes(seq.data(), seq.size(), seed_);
     for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
       Slot& slot = slots_[i];
       if (slot.pos == npos) {
@@ -43,6 +30,13 @@ SequenceIndex::SequenceIndex(const CliqueList& list) : list_(list), seed_(proces
     }
     poll.tick();
   }
+}
+
+std::size_t SequenceIndex::total_probes() const noexcept {
+  std::size_t probes = 0;
+  for (std::size_t i = 0; i < slots_.size(); ++i)
+    if (slots_[i].pos != npos) probes += ((i - slots_[i].hash) & mask_) + 1;
+  return probes;
 }
 
 }  // namespace vexa::graph

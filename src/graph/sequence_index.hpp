@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "hash.hpp"
 #include "interrupt.hpp"
 #include "powerset.hpp"
 #include "types.hpp"
@@ -24,9 +25,13 @@ class SequenceIndex {
 
   explicit SequenceIndex(const CliqueList& list);
 
+  // Probes that finding every listed sequence once takes (each at least
+  // one): how well the hash spreads this list.  Walks the whole table.
+  std::size_t total_probes() const noexcept;
+
   // The last position holding `seq`, or npos.
   std::size_t find(std::span<const Node> seq) const noexcept {
-    const std::uint64_t h = hash(seq);
+    const std::uint64_t h = hash_nodes(seq.data(), seq.size(), seed_);
     for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
       const Slot& slot = slots_[i];
       if (slot.pos == npos) return npos;
@@ -39,18 +44,6 @@ class SequenceIndex {
     std::uint64_t hash;
     std::size_t pos;  // npos: empty
   };
-
-  std::uint64_t hash(std::span<const Node> seq) const noexcept {
-    std::uint64_t h = seed_ ^ (seq.size() * 0x9e3779b97f4a7c15ULL);
-    for (Node v : seq) {
-      h = (h ^ v) * 0xbf58476d1ce4e5b9ULL;
-      h ^= h >> 31;
-    }
-    h ^= h >> 29;
-    h *= 0x94d049bb133111ebULL;
-    h ^= h >> 32;
-    return h;
-  }
 
   static bool same(std::span<const Node> a, std::span<const Node> b) noexcept {
     if (a.size() != b.size()) return false;
@@ -65,9 +58,8 @@ class SequenceIndex {
   std::size_t mask_ = 0;
 };
 
-// Looks up the sub-cliques of one clique after another, in the order of
-// powerset() (sizes 1 .. last_size, positions lexicographic within a size),
-// reusing one position array and one item buffer for every clique.
+// Looks up the sub-cliques of one clique after another, by size (1 ..
+// last_size) and within a size in Subsequences order.
 class SubcliqueLookup {
  public:
   explicit SubcliqueLookup(const SequenceIndex& index) : index_(index) {}
@@ -77,23 +69,18 @@ class SubcliqueLookup {
   template <class Visit>
   void walk(std::span<const Node> q, std::size_t last_size, InterruptPoll& poll, Visit&& visit) {
     for (std::size_t k = 1; k <= last_size; ++k) {
-      comb_.reset(q.size(), k);
-      item_.resize(k);
-      while (comb_.next()) {
-        const auto pos = comb_.positions();
-        for (std::size_t i = 0; i < k; ++i) item_[i] = q[pos[i]];
-        const std::size_t j = index_.find(item_);
+      subs_.each(q, k, [&](std::span<const Node> item) {
+        const std::size_t j = index_.find(item);
         if (j == SequenceIndex::npos) throw Failure("no entry found for key");
         visit(j, k);
         poll.tick();
-      }
+      });
     }
   }
 
  private:
   const SequenceIndex& index_;
-  Combinations comb_{0, 0};
-  std::vector<Node> item_;
+  Subsequences subs_;
 };
 
 }  // namespace vexa::graph

@@ -1,6 +1,5 @@
 #include "tree_weights.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -8,9 +7,7 @@
 
 namespace vexa::graph {
 
-
 std::optional<WeightList> calc_tree_weights(const CliqueTree& t) {
-  using Index = std::uint32_t;
   if (!t.has_tree()) return std::nullopt;
   const std::size_t m = t.cliques.size();
   const std::size_t top = t.levels();
@@ -109,6 +106,5 @@ std::optional<WeightList> calc_tree_weights(const CliqueTree& t) {
   }
   return w;
 }
-
 
 }  // namespace vexa::graph

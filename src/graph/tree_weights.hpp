@@ -17,11 +17,11 @@
 // no sequence is ever hashed.
 #pragma once
 
-#include <algorithm>
-#include <cstdint>
+#include <cstddef>
 #include <optional>
 
 #include "bounded_cliques.hpp"
+#include "sorted.hpp"
 #include "types.hpp"
 
 namespace vexa::graph {
@@ -34,24 +34,14 @@ std::optional<WeightList> calc_tree_weights(const CliqueTree& tree);
 // last nodes of one clique's children) and writes their positions to out.
 // False if a key is missing, which a tree grown from strictly ascending
 // lists never gives.
-inline bool locate_children(const std::uint32_t* last, std::size_t lo, std::size_t hi,
-                            const std::uint32_t* keys, std::size_t k, std::uint32_t* out) {
-  const std::uint32_t* h = last + lo;
-  const std::uint32_t* const h_end = last + hi;
-  if (hi - lo > 8 * k) {
-    for (std::size_t i = 0; i < k; ++i) {
-      h = std::lower_bound(h, h_end, keys[i]);
-      if (h == h_end || *h != keys[i]) return false;
-      out[i] = static_cast<std::uint32_t>(h - last);
-      ++h;
-    }
-  } else {
-    for (std::size_t i = 0; i < k; ++i) {
-      while (h != h_end && *h < keys[i]) ++h;
-      if (h == h_end || *h != keys[i]) return false;
-      out[i] = static_cast<std::uint32_t>(h - last);
-      ++h;
-    }
+inline bool locate_children(const Index* last, std::size_t lo, std::size_t hi, const Index* keys,
+                            std::size_t k, Index* out) {
+  SortedCursor<Index> cursor(last + lo, last + hi, k);
+  for (std::size_t i = 0; i < k; ++i) {
+    cursor.seek(keys[i]);
+    if (!cursor.on(keys[i])) return false;
+    out[i] = static_cast<Index>(cursor.position() - last);
+    cursor.skip();
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <span>
 #include <string>
 #include <utility>
@@ -18,6 +19,13 @@ namespace vexa::graph {
 
 using Node = std::uint64_t;
 using Weight = std::int64_t;
+
+// Positions in the routines' own arrays (cliques of a level, children in a
+// tree, nodes of a simple graph) are kept in 32 bits where a table of them
+// is large: half the memory traffic of size_t.  A routine that meets more
+// items than this type counts takes another route or fails cleanly.
+using Index = std::uint32_t;
+inline constexpr Index kNoIndex = std::numeric_limits<Index>::max();
 
 // An ordered list of node sequences in compressed-row form: sequence i is
 // nodes[offsets[i] .. offsets[i+1]).  offsets always starts with 0 and has

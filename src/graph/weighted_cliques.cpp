@@ -20,32 +20,24 @@ WeightedCliques enumerate_weighted_cliques(const NeighbourLists& nbrs, std::uint
                                            WeightRule rule, CliqueRoute route) {
   WeightedCliques out;
   if (route == CliqueRoute::literal) {
-    {
-      PhaseSpan span(Phase::enumerate);
-      out.cliques = enumerate_cliques(nbrs, maxrank);
-    }
-    PhaseSpan span(Phase::weights);
+    out.cliques = enumerate_cliques(nbrs, maxrank);
+    phase_done("enumerate");
     out.weights = weigh_literally(out.cliques, rule);
+    phase_done("weights");
     return out;
   }
   if (route != CliqueRoute::tree) {
     // The walk would fail on an out-of-range entry before anything else.
-    if (maxrank != 1) {
-      PhaseSpan span(Phase::enumerate);
-      check_neighbour_lists(nbrs);
-    }
+    if (maxrank != 1) check_neighbour_lists(nbrs);
     if (auto seeds = enumerate_seed_cliques(nbrs, maxrank)) return std::move(*seeds);
   }
-  CliqueTree tree;
-  {
-    PhaseSpan span(Phase::enumerate);
-    tree = enumerate_clique_tree(nbrs, maxrank);
-  }
-  PhaseSpan span(Phase::weights);
+  CliqueTree tree = enumerate_clique_tree(nbrs, maxrank);
+  phase_done("enumerate");
   std::optional<WeightList> weights = calc_tree_weights(tree);
   tree.drop_tree();
   out.weights = weights ? std::move(*weights) : weigh_literally(tree.cliques, rule);
   out.cliques = std::move(tree.cliques);
+  phase_done("weights");
   return out;
 }
 

@@ -8,7 +8,6 @@
 #include "graph/weighted_cliques.hpp"
 #include "graph/weights_from_maximal.hpp"
 #include "result.hpp"
-#include "timings.hpp"
 
 namespace vexa::module {
 namespace {
@@ -28,26 +27,28 @@ struct Arguments {
   std::uint64_t maxrank = 0;
 };
 
-// Binds and converts; a TypeError of a conversion names its parameter.
+// Every function takes the lists first and maxrank, if at all, second.
+using Converter = void (*)(PyObject*, Arguments&);
+void convert_lists(PyObject* obj, Arguments& out) { out.lists = convert_neighbour_lists(obj); }
+void convert_maxrank(PyObject* obj, Arguments& out) { out.maxrank = convert_u64(obj); }
+constexpr Converter kConverters[kMaxParams] = {convert_lists, convert_maxrank};
+
+// Binds and converts, parameter by parameter; a TypeError of a conversion
+// names its parameter.
 Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   PyObject* slots[kMaxParams] = {};
   bind_arguments(sig, args, nargs, kwnames, slots);
   Arguments out;
-  try {
-    out.lists = convert_neighbour_lists(slots[0]);
-  } catch (const PyErrorSet&) {
-    name_parameter(sig.params[0]);
-    throw;
-  }
-  if (sig.count > 1) {
+  for (std::size_t i = 0; i < sig.count; ++i) {
     try {
-      out.maxrank = convert_u64(slots[1]);
+      kConverters[i](slots[i], out);
     } catch (const PyErrorSet&) {
-      name_parameter(sig.params[1]);
+      name_parameter(sig.params[i]);
       throw;
     }
   }
+  graph::phase_done("convert");
   return out;
 }
 
@@ -56,25 +57,19 @@ Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize
 // made.
 PyObject* bounded_cliques_with_weights(const Signature& sig, PyObject* const* args,
                                        Py_ssize_t nargs, PyObject* kwnames, graph::WeightRule rule) {
-  PhaseTimes times(sig.name);
   Arguments a = bind_and_convert(sig, args, nargs, kwnames);
-  times.mark("convert");
-  graph::take_phase_ledger();
   const graph::WeightedCliques result = graph::enumerate_weighted_cliques(a.lists, a.maxrank, rule);
-  const graph::PhaseLedger ledger = graph::take_phase_ledger();
-  times.mark("cliques and weights");
-  times.note("enumerate", ledger.enumerate_ms);
-  times.note("weights", ledger.weights_ms);
   const std::size_t node_count = a.lists.size();
   a.lists = graph::NeighbourLists();
   Ref tuple = build_result(result, node_count);
-  times.mark("result");
+  graph::phase_done("result");
   return tuple.release();
 }
 
 PyObject* enumerate_cliques_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                          PyObject* kwnames) {
   return guard([&]() -> PyObject* {
+    const graph::CallClock clock(kCliques.name);
     return bounded_cliques_with_weights(kCliques, args, nargs, kwnames, graph::WeightRule::pruned);
   });
 }
@@ -82,6 +77,7 @@ PyObject* enumerate_cliques_with_weights(PyObject*, PyObject* const* args, Py_ss
 PyObject* enumerate_cliques_with_weights_noprune(PyObject*, PyObject* const* args,
                                                  Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> PyObject* {
+    const graph::CallClock clock(kCliquesNoprune.name);
     return bounded_cliques_with_weights(kCliquesNoprune, args, nargs, kwnames,
                                         graph::WeightRule::noprune);
   });
@@ -90,21 +86,29 @@ PyObject* enumerate_cliques_with_weights_noprune(PyObject*, PyObject* const* arg
 PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                            PyObject* kwnames) {
   return guard([&]() -> PyObject* {
+    const graph::CallClock clock(kDecompose.name);
     Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames);
     graph::WeightedCliques result;
     {
       const graph::CliqueList maximal = graph::enumerate_maximal_cliques(a.lists);
+      graph::phase_done("maximal cliques");
       result = graph::calc_clique_weights_from_maximal(maximal, a.maxrank);
     }
-    return build_result(result, a.lists.size()).release();
+    graph::phase_done("weights");
+    Ref tuple = build_result(result, a.lists.size());
+    graph::phase_done("result");
+    return tuple.release();
   });
 }
 
 PyObject* enumerate_cliques_with_weights_edgeonly(PyObject*, PyObject* const* args,
                                                   Py_ssize_t nargs, PyObject* kwnames) {
   return guard([&]() -> PyObject* {
+    const graph::CallClock clock(kEdgeonly.name);
     Arguments a = bind_and_convert(kEdgeonly, args, nargs, kwnames);
-    return build_edgeonly_result(a.lists).release();
+    Ref tuple = build_edgeonly_result(a.lists);
+    graph::phase_done("result");
+    return tuple.release();
   });
 }
 

@@ -1,7 +1,7 @@
-// Slow, literal models of the breadth-first walk and of the two weight
-// rules, for checking the real routines against: a queue of candidate lists
-// copied per clique, membership by scanning, and a std::map keyed by whole
-// node sequences.
+// Slow, literal models of the breadth-first walk, of the sub-clique order
+// and of the two weight rules, for checking the real routines against: a
+// queue of candidate lists copied per clique, membership by scanning, and a
+// std::map keyed by whole node sequences.
 #pragma once
 
 #include <algorithm>
@@ -22,6 +22,59 @@ using graph::Node;
 using graph::Weight;
 using Seq = std::vector<Node>;
 using Seqs = std::vector<Seq>;
+
+// The k-node sub-sequences of one clique, in graph::Combinations order.
+class CombinationStepper {
+ public:
+  CombinationStepper(std::span<const Node> q, std::size_t k) : q_(q), comb_(q.size(), k), item_(k) {}
+
+  bool next() {
+    if (!comb_.next()) return false;
+    auto pos = comb_.positions();
+    for (std::size_t i = 0; i < pos.size(); ++i) item_[i] = q_[pos[i]];
+    return true;
+  }
+  std::span<const Node> item() const noexcept { return item_; }
+
+ private:
+  std::span<const Node> q_;
+  graph::Combinations comb_;
+  std::vector<Node> item_;
+};
+
+// All sub-cliques of q of sizes 1 .. n (powerset) or 1 .. n-1
+// (powersetproper), each size in CombinationStepper order: the order in
+// which the weight routines look them up.
+class SubcliqueWalk {
+ public:
+  SubcliqueWalk(std::span<const Node> q, bool proper)
+      : q_(q), last_size_(proper ? (q.empty() ? 0 : q.size() - 1) : q.size()), comb_(q.size(), 0) {}
+
+  bool next() {
+    while (size_ <= last_size_) {
+      if (size_ > 0 && comb_.next()) {
+        auto pos = comb_.positions();
+        for (std::size_t i = 0; i < pos.size(); ++i) item_[i] = q_[pos[i]];
+        return true;
+      }
+      if (++size_ > last_size_) break;
+      comb_.reset(q_.size(), size_);
+      item_.resize(size_);
+    }
+    return false;
+  }
+  std::span<const Node> item() const noexcept { return item_; }
+
+ private:
+  std::span<const Node> q_;
+  std::size_t last_size_;
+  std::size_t size_ = 0;
+  graph::Combinations comb_;
+  std::vector<Node> item_;
+};
+
+inline SubcliqueWalk powerset(std::span<const Node> q) { return SubcliqueWalk(q, false); }
+inline SubcliqueWalk powersetproper(std::span<const Node> q) { return SubcliqueWalk(q, true); }
 
 inline graph::SeqList to_seqlist(const Seqs& seqs) {
   graph::SeqList out;
@@ -81,7 +134,7 @@ inline std::optional<std::vector<Weight>> reference_pruned(const Seqs& list) {
   for (std::size_t i = list.size(); i-- > 0;) {
     const Weight wi = graph::wrap_sub(1, w[i]);
     if (wi != 0) {
-      auto walk = graph::powersetproper(list[i]);
+      auto walk = powersetproper(list[i]);
       while (walk.next()) {
         auto it = pos.find(Seq(walk.item().begin(), walk.item().end()));
         if (it == pos.end()) return std::nullopt;
@@ -97,7 +150,7 @@ inline std::optional<std::vector<Weight>> reference_noprune(const Seqs& list) {
   const auto pos = last_positions(list);
   std::vector<Weight> w(list.size(), 0);
   for (const Seq& c : list) {
-    auto walk = graph::powerset(c);
+    auto walk = powerset(c);
     while (walk.next()) {
       auto it = pos.find(Seq(walk.item().begin(), walk.item().end()));
       if (it == pos.end()) return std::nullopt;

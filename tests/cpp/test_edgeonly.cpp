@@ -7,6 +7,23 @@ using Lists = std::vector<std::vector<Node>>;
 
 namespace {
 
+// The result as the frame assembles it from the two helpers.
+WeightedCliques enumerate_cliques_edgeonly(const NeighbourLists& adj) {
+  const std::size_t n = adj.size();
+  const std::size_t edges = count_edge_cliques(adj);
+  WeightedCliques out;
+  out.cliques.reserve(n + edges, n + 2 * edges);
+  for (std::size_t i = 0; i < n; ++i) {
+    out.cliques.push_back({static_cast<Node>(i)});
+    out.weights.push_back(edgeonly_node_weight(adj, i));
+  }
+  for_each_edge_clique(adj, [&](Node i, Node j) {
+    out.cliques.push_back({i, j});
+    out.weights.push_back(1);
+  });
+  return out;
+}
+
 struct Case {
   NeighbourLists adj;
   Lists cliques;

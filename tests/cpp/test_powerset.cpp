@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "graph/powerset.hpp"
+#include "reference_cliques.hpp"
 
 using namespace vexa::graph;
+using namespace vexa::testing;
 using Lists = std::vector<std::vector<Node>>;
 
 namespace {
@@ -59,4 +61,17 @@ TEST(Powerset, StepperOnItsOwn) {
   EXPECT_EQ(collect_size(q, 2), (Lists{{5, 3}, {5, 9}, {3, 9}}));
   EXPECT_EQ(collect_size(q, 3), (Lists{{5, 3, 9}}));
   EXPECT_TRUE(collect_size(q, 4).empty());
+}
+
+// The production walker gives, size by size, exactly the model's items.
+TEST(Powerset, SubsequencesFollowTheStepper) {
+  const std::vector<std::vector<Node>> qs{{}, {7}, {5, 3, 9}, {4, 4, 1}, {0, 1, 2, 3, 4, 5, 6}};
+  Subsequences subs;
+  for (const auto& q : qs) {
+    for (std::size_t k = 0; k <= q.size() + 1; ++k) {
+      Lists got;
+      subs.each(q, k, [&](std::span<const Node> item) { got.emplace_back(item.begin(), item.end()); });
+      EXPECT_EQ(got, collect_size(q, k)) << "size " << q.size() << ", k " << k;
+    }
+  }
 }
