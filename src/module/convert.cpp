@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "buffer_input.hpp"
 #include "errors.hpp"
 #include "graph/interrupt.hpp"
 
@@ -77,6 +78,13 @@ Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
     }
   }
   if (length > max_length) throw graph::Failure("capacity overflow");
+  return length;
+}
+
+// The length of an array read from its buffer, under the limit of
+// check_list_argument().
+std::size_t buffer_length(std::size_t length, Py_ssize_t max_length) {
+  if (length > static_cast<std::size_t>(max_length)) throw graph::Failure("capacity overflow");
   return length;
 }
 
@@ -154,13 +162,33 @@ std::uint64_t convert_u64(PyObject* obj) {
 graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
   graph::InterruptPoll poll;
   graph::NeighbourLists lists;
+  std::vector<Node>& nodes = lists.nodes();
+  // Integer arrays are read from their buffers, in the same steps and with
+  // the same checks as the generic conversion below.
+  if (const IntArray table(obj, 2); table) {
+    const std::size_t rows = buffer_length(table.rows(), kMaxOuterLength);
+    reserve_exactly(lists.offsets(), rows + 1);
+    for (std::size_t r = 0; r < rows; ++r) {
+      const std::size_t length = buffer_length(table.row_length(), kMaxNodeListLength);
+      reserve_more(nodes, length);
+      table.append(r * length, length, nodes, poll);
+      lists.close_seq();
+      poll.tick();
+    }
+    return lists;
+  }
   const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
   reserve_exactly(lists.offsets(), static_cast<std::size_t>(outer) + 1);
-  std::vector<Node>& nodes = lists.nodes();
   for_each_item(obj, poll, [&](PyObject* inner) {
-    const Py_ssize_t length = check_list_argument(inner, kMaxNodeListLength);
-    reserve_more(nodes, static_cast<std::size_t>(length));
-    for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
+    if (const IntArray array(inner, 1); array) {
+      const std::size_t length = buffer_length(array.rows(), kMaxNodeListLength);
+      reserve_more(nodes, length);
+      array.append(0, length, nodes, poll);
+    } else {
+      const Py_ssize_t length = check_list_argument(inner, kMaxNodeListLength);
+      reserve_more(nodes, static_cast<std::size_t>(length));
+      for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
+    }
     lists.close_seq();
   });
   return lists;
