@@ -58,10 +58,11 @@ def map_dask(client: Client, function: Function, graphs: Sequence[Lists], *args:
 def canonical(result: Result) -> list[tuple[list[int], int]]:
     """(clique, weight) pairs, largest cliques first, ascending within a size.
 
-    maxclique_decompose_with_weights fixes the order of its size groups but
-    not the order of the cliques inside one group, which may differ from run
-    to run; compare its results in this form.  The other three functions
-    return a fixed order and can be compared as they are.
+    Every function returns its cliques in a fixed order, the same in every
+    run, so two results of one function compare as they are.  This is the
+    order of maxclique_decompose_with_weights; put results in this form to
+    compare them with results listed in another order (another function's,
+    or a computation of your own).
     """
     return sorted(zip(*result), key=lambda pair: (-len(pair[0]), pair[0]))
 

@@ -15,14 +15,14 @@
 namespace vexa::graph {
 
 // Number of set bits, without assuming the popcnt instruction.
-inline int popcount64(std::uint64_t x) noexcept {
+inline unsigned popcount64(std::uint64_t x) noexcept {
 #if defined(__POPCNT__)
-  return __builtin_popcountll(x);
+  return static_cast<unsigned>(__builtin_popcountll(x));
 #else
   x = x - ((x >> 1) & 0x5555555555555555ull);
   x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
   x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<int>((x * 0x0101010101010101ull) >> 56);
+  return static_cast<unsigned>((x * 0x0101010101010101ull) >> 56);
 #endif
 }
 
@@ -51,9 +51,9 @@ constexpr std::size_t pow2_words_for_bits(std::size_t bits) noexcept {
 // Bits set in x: the popcnt instruction for kHw (only inside with_popcount's
 // hardware branch), else popcount64().
 template <bool kHw>
-VEXA_ALWAYS_INLINE int popcount(std::uint64_t x) noexcept {
+VEXA_ALWAYS_INLINE unsigned popcount(std::uint64_t x) noexcept {
 #if VEXA_POPCNT_DISPATCH
-  if constexpr (kHw) return __builtin_popcountll(x);
+  if constexpr (kHw) return static_cast<unsigned>(__builtin_popcountll(x));
 #endif
   return popcount64(x);
 }

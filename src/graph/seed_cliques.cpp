@@ -56,14 +56,14 @@ struct Bits {
   }
   static std::size_t count(const Mask* m) noexcept {
     std::size_t c = 0;
-    for (unsigned i = 0; i < W; ++i) c += static_cast<std::size_t>(popcount64(m[i]));
+    for (unsigned i = 0; i < W; ++i) c += popcount64(m[i]);
     return c;
   }
   // Positions below j.
   static std::size_t rank(const Mask* m, unsigned j) noexcept {
     std::size_t c = 0;
-    for (unsigned i = 0; i < j / 64; ++i) c += static_cast<std::size_t>(popcount64(m[i]));
-    return c + static_cast<std::size_t>(popcount64(m[j / 64] & ((Mask{1} << (j % 64)) - 1)));
+    for (unsigned i = 0; i < j / 64; ++i) c += popcount64(m[i]);
+    return c + popcount64(m[j / 64] & ((Mask{1} << (j % 64)) - 1));
   }
   // Calls f(j) for each position, ascending.
   template <class F>
@@ -171,33 +171,33 @@ class SeedWalk {
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 12)));
     if (next == nullptr || made == 0) return made;
     next->resize(made * W);
-    Mask* out = next->data();
     if (parent == nullptr) {
-      for (std::size_t i = 0; i < count; ++i) {
-        const Mask* c = cand.data() + i * W;
-        Bits<W>::each(c, [&](unsigned j) {
-          Bits<W>::meet(out, c, adj + std::size_t{j} * W);
-          out += W;
-        });
-        poll_.every<64>(i);
-      }
-      return made;
+      fill_level<W, false>(adj, cand, next->data(), nullptr, nullptr);
+    } else {
+      parent->resize(made);
+      pos->resize(made);
+      fill_level<W, true>(adj, cand, next->data(), parent->data(), pos->data());
     }
-    parent->resize(made);
-    pos->resize(made);
-    Index* par = parent->data();
-    std::uint16_t* at = pos->data();
+    return made;
+  }
+
+  // The candidates of every child of the cliques of `cand`, in order, and
+  // with kLinks their parents and last positions.
+  template <unsigned W, bool kLinks>
+  void fill_level(const Mask* adj, const std::vector<Mask>& cand, Mask* out, Index* par, std::uint16_t* at) {
+    const std::size_t count = cand.size() / W;
     for (std::size_t i = 0; i < count; ++i) {
       const Mask* c = cand.data() + i * W;
       Bits<W>::each(c, [&](unsigned j) {
         Bits<W>::meet(out, c, adj + std::size_t{j} * W);
         out += W;
-        *par++ = static_cast<Index>(i);
-        *at++ = static_cast<std::uint16_t>(j);
+        if constexpr (kLinks) {
+          *par++ = static_cast<Index>(i);
+          *at++ = static_cast<std::uint16_t>(j);
+        }
       });
       poll_.every<64>(i);
     }
-    return made;
   }
 
   template <unsigned W>

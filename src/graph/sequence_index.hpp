@@ -83,4 +83,18 @@ class SubcliqueLookup {
   Subsequences subs_;
 };
 
+// What the literal weight rules share: weights of 0 to start with, the
+// list's index behind a sub-clique lookup, and a poll.  Calls
+// rule(weights, lookup, poll) and returns the weights.
+template <class Rule>
+WeightList weigh_through_index(const CliqueList& cliques, Rule&& rule) {
+  WeightList weights(cliques.size(), 0);
+  if (cliques.empty()) return weights;
+  const SequenceIndex index(cliques);
+  SubcliqueLookup lookup(index);
+  InterruptPoll poll;
+  rule(weights, lookup, poll);
+  return weights;
+}
+
 }  // namespace vexa::graph

@@ -4,33 +4,12 @@
 #include <string>
 
 #include "errors.hpp"
+#include "text.hpp"
 
 namespace vexa::module {
 namespace {
 
-[[noreturn]] void type_error(const std::string& message) {
-  Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (text) PyErr_SetObject(PyExc_TypeError, text.get());
-  throw PyErrorSet{};
-}
-
-// The keyword name as UTF-8; false if it has none (a lone surrogate).
-bool keyword_utf8(PyObject* key, std::string& out) {
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &size) : nullptr;
-  if (utf8 == nullptr) {
-    if (PyErr_Occurred()) discard_pending();
-    return false;
-  }
-  out.assign(utf8, static_cast<std::size_t>(size));
-  return true;
-}
-
-std::string printable(PyObject* obj) {
-  std::string text;
-  if (!text_of(obj, text)) text = std::string("<unprintable ") + Py_TYPE(obj)->tp_name + " object>";
-  return text;
-}
+[[noreturn]] void type_error(const std::string& message) { raise_error(PyExc_TypeError, message); }
 
 }  // namespace
 

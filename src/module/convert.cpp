@@ -8,6 +8,7 @@
 #include "buffer_input.hpp"
 #include "errors.hpp"
 #include "graph/interrupt.hpp"
+#include "text.hpp"
 
 namespace vexa::module {
 namespace {
@@ -19,29 +20,6 @@ using graph::Node;
 // bytes.
 constexpr Py_ssize_t kMaxNodeListLength = (Py_ssize_t{1} << 60) - 1;
 constexpr Py_ssize_t kMaxOuterLength = 384307168202282325;
-
-PyObject* interned_qualname() {
-  static PyObject* name = [] {
-    PyObject* s = PyUnicode_FromString("__qualname__");
-    if (s != nullptr) PyUnicode_InternInPlace(&s);
-    return s;
-  }();
-  return name;
-}
-
-std::string type_qualname(PyObject* obj) {
-  PyObject* attr = interned_qualname();
-  if (attr != nullptr) {
-    Ref qualname(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(obj)), attr));
-    if (qualname && PyUnicode_Check(qualname.get())) {
-      Py_ssize_t size = 0;
-      const char* utf8 = PyUnicode_AsUTF8AndSize(qualname.get(), &size);
-      if (utf8 != nullptr) return std::string(utf8, static_cast<std::size_t>(size));
-    }
-  }
-  if (PyErr_Occurred()) discard_pending();
-  return "<failed to extract type name>";
-}
 
 // The checks every list argument goes through before it is read; returns the
 // number of entries to reserve (0 if the object cannot tell).
@@ -59,18 +37,9 @@ Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
       discard_pending();
       is_str = 0;
     }
-    if (is_str) {
-      PyErr_SetString(PyExc_ValueError, "Can't extract `str` to `Vec`");
-      throw PyErrorSet{};
-    }
-    if (!PySequence_Check(obj)) {
-      std::string message(1, '\'');
-      message += type_qualname(obj);
-      message += "' object cannot be converted to 'Sequence'";
-      Ref text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-      if (text) PyErr_SetObject(PyExc_TypeError, text.get());
-      throw PyErrorSet{};
-    }
+    if (is_str) raise_error(PyExc_ValueError, "Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj))
+      raise_error(PyExc_TypeError, "'" + type_qualname(obj) + "' object cannot be converted to 'Sequence'");
     length = PySequence_Size(obj);
     if (length < 0) {
       discard_pending();
@@ -200,9 +169,7 @@ void name_parameter(const char* param) {
     restore(std::move(exc));
     return;
   }
-  std::string text;
-  if (!text_of(exc.get(), text)) text = "<unprintable TypeError object>";
-  std::string message = std::string("argument '") + param + "': " + text;
+  const std::string message = std::string("argument '") + param + "': " + printable(exc.get());
   Ref str(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (!str) return;
   Ref renamed(PyObject_CallOneArg(PyExc_TypeError, str.get()));

@@ -51,10 +51,9 @@ inline Ref checked(PyObject* p) {
   return Ref(p);
 }
 
-// str(obj) as UTF-8; where the text cannot be encoded strictly (lone
-// surrogates), the surrogates are passed through and read back lossily.
-// Returns false if str() itself fails (the error is discarded).
-bool text_of(PyObject* obj, std::string& out);
+// Sets type(message) on the interpreter (or the MemoryError of making the
+// text) and unwinds.
+[[noreturn]] void raise_error(PyObject* type, std::string_view message);
 
 // Sets PanicException(message) on the interpreter.
 void set_panic(std::string_view message);

@@ -75,10 +75,8 @@ PyMODINIT_FUNC PyInit_vexa(void) {
     Ref module(PyModule_Create2(&g_module_def, 1013));
     if (!module) throw_pending();
     if (g_initialised.exchange(true)) {
-      std::string message = std::string(kRuntimeName) +
-                            " modules may only be initialized once per interpreter process";
-      PyErr_SetString(PyExc_ImportError, message.c_str());
-      throw PyErrorSet{};
+      raise_error(PyExc_ImportError,
+                  std::string(kRuntimeName) + " modules may only be initialized once per interpreter process");
     }
     for (PyMethodDef* def = kMethods; def->ml_name != nullptr; ++def) register_function(module.get(), def);
     return module.release();
