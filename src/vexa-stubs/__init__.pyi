@@ -18,16 +18,20 @@ _WeightedCliques: TypeAlias = tuple[list[list[int]], list[int]]
 
 def enumerate_cliques_with_weights(nbrs: _NeighbourLists, maxrank: SupportsIndex) -> _WeightedCliques:
     """Every clique of at most maxrank nodes (0: no bound), breadth-first,
-    with inclusion-exclusion weights; nbrs in upper form."""
+    with inclusion-exclusion weights; nbrs in upper form.  nbrs is neighbour
+    lists, not an adjacency matrix: convert a matrix first (examples/interop.py)."""
 
 def enumerate_cliques_with_weights_noprune(nbrs: _NeighbourLists, maxrank: SupportsIndex) -> _WeightedCliques:
     """The same cliques and weights as enumerate_cliques_with_weights,
-    computed by an alternating count over all sub-cliques."""
+    computed by an alternating count over all sub-cliques.  nbrs is neighbour
+    lists in upper form, not an adjacency matrix."""
 
 def maxclique_decompose_with_weights(adj: _NeighbourLists, maxrank: SupportsIndex) -> _WeightedCliques:
     """The cliques of non-zero weight in the family of maximal cliques cut
-    to maxrank nodes, largest first; adj as full symmetric lists."""
+    to maxrank nodes, largest first; adj as full symmetric lists.  adj is
+    neighbour lists, not an adjacency matrix: convert a matrix first
+    (examples/interop.py)."""
 
 def enumerate_cliques_with_weights_edgeonly(adj: _NeighbourLists) -> _WeightedCliques:
     """Nodes (weight 1 - len(adj[i])) then edges (weight 1); adj as full
-    symmetric lists."""
+    symmetric lists.  adj is neighbour lists, not an adjacency matrix."""

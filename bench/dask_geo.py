@@ -1,0 +1,134 @@
+"""One large geometric graph: the single vexa call against vexa_dask on a
+LocalCluster of 2 worker processes writing Parquet.
+
+    python bench/dask_geo.py                 # geo3d n = 200,000, degree 16
+    python bench/dask_geo.py --n 50000       # a shorter run
+
+For each workload (maxclique_decompose_with_weights with maxrank 64,
+enumerate_cliques_with_weights with maxrank 4) it reports
+
+* the single call's wall time and the peak resident memory of its process
+  (a fresh process that loads the edges, builds the lists and calls);
+* vexa_dask's wall time from the edge array to the Parquet files written,
+  on a cluster started beforehand (its start-up is printed apart), and each
+  worker's peak resident memory (a fresh cluster per workload);
+* the shard overhead: the estimated work of the closed neighbourhoods that
+  several shards hold, and the nodes they hold twice, as a percentage.
+
+Times are medians over --rounds runs; the two runs of a round follow each
+other, so that both see the same load of the machine.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import resource
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+import numpy as np
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT))
+
+from bench.graphs import full_lists, random_geometric_3d, upper_lists  # noqa: E402
+
+WORKLOADS = [("decompose", 64), ("cliques", 4)]
+
+SINGLE = """
+import json, resource, sys, time
+import numpy as np
+sys.path.insert(0, {root!r})
+from bench.graphs import full_lists, upper_lists
+import vexa
+edges = np.load({edges!r})
+n = {n}
+kind, maxrank = {kind!r}, {maxrank}
+lists = full_lists(n, edges) if kind == "decompose" else upper_lists(n, edges)
+del edges
+function = vexa.maxclique_decompose_with_weights if kind == "decompose" else vexa.enumerate_cliques_with_weights
+start = time.perf_counter()
+cliques, weights = function(lists, maxrank)
+elapsed = time.perf_counter() - start
+peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+print(json.dumps({{"seconds": elapsed, "peak": peak, "cliques": len(cliques)}}))
+"""
+
+
+def single_call(edges_file: str, n: int, kind: str, maxrank: int) -> dict[str, float]:
+    code = SINGLE.format(root=str(ROOT), edges=edges_file, n=n, kind=kind, maxrank=maxrank)
+    out = subprocess.run([sys.executable, "-c", code], check=True, capture_output=True, text=True).stdout
+    return json.loads(out.splitlines()[-1])
+
+
+def peak_rss() -> int:
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
+
+def sharded(client, n: int, edges: np.ndarray, kind: str, maxrank: int, out: str, shards: int | None):
+    import vexa_dask
+
+    start = time.perf_counter()
+    run = (vexa_dask.decompose if kind == "decompose" else vexa_dask.cliques_with_weights)(
+        (n, edges), maxrank, client=client, shards=shards
+    )
+    files = run.to_parquet(out, overwrite=True)
+    elapsed = time.perf_counter() - start
+    return elapsed, run, files
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--n", type=int, default=200_000)
+    parser.add_argument("--degree", type=float, default=16)
+    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--shards", type=int, default=None, help="default: chosen by vexa_dask")
+    args = parser.parse_args()
+
+    from distributed import Client, LocalCluster
+    import pyarrow.parquet as pq
+
+    graph = random_geometric_3d(args.n, args.degree, seed=0)
+    print(f"{graph.name}: {graph.n:,} nodes, {graph.edge_count:,} edges")
+    with tempfile.TemporaryDirectory() as tmp:
+        edges_file = os.path.join(tmp, "edges.npy")
+        np.save(edges_file, graph.edges)
+        for kind, maxrank in WORKLOADS:
+            start = time.perf_counter()
+            with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+                    Client(cluster) as client:
+                started = time.perf_counter() - start
+                baseline = client.run(peak_rss)
+                singles, shardeds = [], []
+                for _ in range(args.rounds):
+                    singles.append(single_call(edges_file, graph.n, kind, maxrank))
+                    seconds, run, files = sharded(client, graph.n, graph.edges, kind, maxrank,
+                                                  os.path.join(tmp, "out"), args.shards)
+                    shardeds.append(seconds)
+                peaks = client.run(peak_rss)
+            rows = sum(pq.ParquetFile(f).metadata.num_rows for f in files)
+            one = statistics.median(s["seconds"] for s in singles)
+            many = statistics.median(shardeds)
+            single_peak = max(s["peak"] for s in singles)
+            plan = run.plan
+            shared_nodes = sum(plan.nodes) / graph.n - 1
+            name = "maxclique_decompose_with_weights" if kind == "decompose" else "enumerate_cliques_with_weights"
+            print(f"\n{name}(maxrank={maxrank}): {singles[0]['cliques']:,} cliques; Parquet rows {rows:,}")
+            print(f"  single call          {one:8.3f} s   peak {single_peak / 2**20:7.0f} MiB")
+            print(f"  vexa_dask, 2 workers {many:8.3f} s   ({many / one:.2f}x the single call; "
+                  f"cluster start {started:.1f} s not included)")
+            for address in sorted(peaks):
+                print(f"    worker peak        {peaks[address] / 2**20:7.0f} MiB ({peaks[address] / single_peak:.2f}x; "
+                      f"{baseline[address] / 2**20:.0f} MiB before the first run)")
+            print(f"  shards {run.shards}: overhead {plan.overhead:.1%} of the estimated work, "
+                  f"{shared_nodes:.1%} of the nodes held by more than one shard")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,143 @@
+"""One graph on a Dask cluster: the exact result of a vexa call, in shards.
+
+    import vexa_dask
+    result = vexa_dask.decompose(graph, 64)              # nothing runs yet
+    cliques, weights = result.compute()                  # the single call's tuple
+    result.to_parquet("out/")                            # or one file per shard
+
+`graph` is a networkx graph, a scipy sparse adjacency matrix, a dense numpy
+adjacency matrix or (m, 2) edge array, an ``(n, edges)`` pair, or full
+neighbour lists (see :mod:`vexa_dask.graphs`).  ``decompose`` gives what
+``vexa.maxclique_decompose_with_weights`` gives on the full symmetric lists
+of that graph, ``cliques_with_weights`` what
+``vexa.enumerate_cliques_with_weights`` gives on its upper-form lists: the
+same cliques, weights and order.
+
+Without a `client`, a LocalCluster with one single-threaded worker process
+per core of this machine is started for the run and closed after it.  Dask
+is needed only for the runs: ``pip install "vexa[dask]"``.
+"""
+
+from __future__ import annotations
+
+import operator
+import os
+import re
+from collections.abc import Iterator
+from contextlib import contextmanager
+from typing import TYPE_CHECKING, Any
+
+import vexa
+
+from . import shards as _shards
+from .graphs import Csr, csr, neighbour_lists
+
+if TYPE_CHECKING:
+    from distributed import Client
+
+__all__ = ["ShardedResult", "cliques_with_weights", "decompose", "neighbour_lists"]
+
+_PART_NAME = "part-{:05d}.parquet"
+_PART_PATTERN = re.compile(r"part-\d{5}\.parquet$")
+
+
+def decompose(graph: object, maxrank: int, *, client: Client | None = None, shards: int | None = None) -> ShardedResult:
+    """``vexa.maxclique_decompose_with_weights`` on `graph`, in shards."""
+    vexa.maxclique_decompose_with_weights([], maxrank)  # the single call's checks and messages
+    return ShardedResult("decompose", csr(graph), operator.index(maxrank), client, shards)
+
+
+def cliques_with_weights(
+    graph: object, maxrank: int, *, client: Client | None = None, shards: int | None = None
+) -> ShardedResult:
+    """``vexa.enumerate_cliques_with_weights`` on `graph` in upper form, in shards."""
+    vexa.enumerate_cliques_with_weights([], maxrank)
+    return ShardedResult("cliques", csr(graph), operator.index(maxrank), client, shards)
+
+
+def _local_workers() -> int:
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:  # not on every platform
+        return os.cpu_count() or 1
+
+
+class ShardedResult:
+    """A run that has not started: `.compute()` or `.to_parquet(path)` starts it."""
+
+    def __init__(self, kind: _shards.Kind, graph: Csr, maxrank: int, client: Client | None, shards: int | None):
+        if shards is not None and operator.index(shards) < 1:
+            raise ValueError(f"shards must be at least 1, got {shards}")
+        if client is not None:
+            workers = sum(client.nthreads().values()) or 1
+        else:
+            workers = _local_workers()
+        if shards is None:
+            work = float(_shards.node_work(graph).sum())
+            shards = max(1, min(workers * _shards.SHARDS_PER_WORKER, int(work // _shards.MIN_SHARD_WORK)))
+        self.kind = kind
+        self.graph = graph
+        self.maxrank = maxrank
+        self.client = client
+        self.workers = workers
+        self.plan = _shards.plan(graph, operator.index(shards))
+
+    @property
+    def shards(self) -> int:
+        return len(self.plan.owned)
+
+    def compute(self) -> tuple[list[list[int]], list[int]]:
+        """The result of the single call: the same tuple, in the same order."""
+        parts: list[_shards.Part] = self._run(_shards.run)
+        return _shards.merge(self.kind, parts)
+
+    def to_parquet(self, path: str | os.PathLike[str], *, overwrite: bool = False) -> list[str]:
+        """Writes one Parquet file per shard into the directory `path`
+        (columns ``clique``, a list of int64, and ``weight``, int64); the
+        workers write them, so `path` must be reachable from every worker.
+        Each file holds its shard's cliques in the function's order.
+        Returns the file names, by shard."""
+        directory = os.fspath(path)
+        if os.path.isdir(directory):
+            stale = [f for f in os.listdir(directory) if _PART_PATTERN.match(f)]
+            if stale and not overwrite:
+                raise FileExistsError(f"{directory} already holds result files; pass overwrite=True to replace them")
+            for f in stale:
+                os.remove(os.path.join(directory, f))
+        os.makedirs(directory, exist_ok=True)
+        names = [_PART_NAME.format(i) for i in range(self.shards)]
+        self._run(_shards.write, lambda i: (directory, names[i]))
+        return [os.path.join(directory, name) for name in names]
+
+    def _run(self, function: Any, extra: Any = lambda i: ()) -> Any:
+        with self._client() as client:
+            futures = []
+            try:
+                for i, owned in enumerate(self.plan.owned):
+                    task = _shards.subgraph(self.graph, self.kind, i, owned)
+                    futures.append(
+                        client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False, retries=0)
+                    )
+                    del task
+                return client.gather(futures)
+            except BaseException:
+                client.cancel(futures)
+                raise
+
+    @contextmanager
+    def _client(self) -> Iterator[Client]:
+        if self.client is not None:
+            yield self.client
+            return
+        from distributed import Client, LocalCluster
+
+        with LocalCluster(
+            n_workers=self.workers, threads_per_worker=1, processes=True, dashboard_address=None
+        ) as cluster, Client(cluster) as client:
+            yield client
+
+    def __repr__(self) -> str:
+        return (
+            f"<ShardedResult {self.kind} maxrank={self.maxrank} n={self.graph.n} shards={self.shards} "
+            f"overhead={self.plan.overhead:.1%}>"
+        )

@@ -1,0 +1,266 @@
+"""Cutting one graph into shards whose results add up to the single call's.
+
+Every clique that contains a clique S contains S's smallest node m, and so
+lies in m's closed neighbourhood N[m].  For a set R of nodes, the subgraph
+induced by U = union of N[v] over v in R therefore holds every clique whose
+smallest node is in R together with every clique that contains one; the
+weights of those cliques (bounded cliques, and the decomposition of maximal
+cliques cut to maxrank nodes alike) depend only on the cliques that contain
+them, so the call on that subgraph gives them exactly.  A shard runs the
+function on its subgraph with the nodes of U numbered in increasing order
+(which keeps ascending lists ascending and upper form upper form), maps the
+numbers back and keeps the cliques whose smallest node lies in R.  The empty
+clique (the decomposition with maxrank 0) has no smallest node: shard 0
+keeps it.
+
+Both functions order a size group by its cliques' nodes, ascending, and a
+shard keeps that order among its own cliques; as every smallest node belongs
+to one shard, sorting the union by (size, smallest node) with ties kept in
+shard order gives the single call's order.
+
+The sets R are cut from an ordering of the nodes, in pieces of equal
+estimated work.  Node numbers often carry no locality (a geometric graph
+with random numbering), so the planner also tries a breadth-first ordering
+(reverse Cuthill-McKee, when scipy is there) and keeps whichever makes the
+shards share less.
+"""
+
+from __future__ import annotations
+
+import itertools
+import os
+from dataclasses import dataclass
+from typing import Any, Literal
+
+import numpy as np
+import numpy.typing as npt
+
+import vexa
+
+from .graphs import Csr, IntArray, rows
+
+__all__ = ["Part", "Plan", "Shard", "Task", "plan", "run", "subgraph", "merge", "write"]
+
+Kind = Literal["decompose", "cliques"]
+FUNCTIONS: dict[str, Any] = {
+    "decompose": vexa.maxclique_decompose_with_weights,
+    "cliques": vexa.enumerate_cliques_with_weights,
+}
+
+# A shard should carry at least this much estimated work (sum of squared
+# degrees): below it the cost of shipping and scheduling a task outweighs
+# what it saves.
+MIN_SHARD_WORK = 1_000_000
+# Shards per worker when the count is chosen for the caller: two keep the
+# workers busy when shards finish unevenly and halve what a retried shard
+# costs; more would make the shards share more neighbourhoods.
+SHARDS_PER_WORKER = 2
+
+
+@dataclass(frozen=True)
+class Plan:
+    """Shards as sets of owned nodes, with the work estimates behind them."""
+
+    owned: list[IntArray]  # per shard, the nodes R it keeps cliques of, ascending
+    work: list[float]  # per shard, the estimated work of its subgraph U
+    total: float  # the estimated work of the whole graph
+    nodes: list[int]  # per shard, |U|
+
+    @property
+    def overhead(self) -> float:
+        """The share of work done twice: the closed neighbourhoods that
+        several shards hold, as a fraction of the whole graph's work."""
+        return sum(self.work) / self.total - 1.0 if self.total else 0.0
+
+
+@dataclass(frozen=True)
+class Task:
+    """What a worker needs for one shard: the subgraph in the function's
+    form, numbered 0 .. len(nodes)-1, and which of its nodes the shard owns."""
+
+    index: int
+    nodes: IntArray  # global number of each subgraph node, ascending
+    indptr: IntArray
+    indices: IntArray
+    owned: npt.NDArray[np.bool_]
+
+
+@dataclass(frozen=True)
+class Part:
+    """The kept cliques of one shard in global numbers: clique i is
+    ``values[offsets[i]:offsets[i+1]]``."""
+
+    offsets: IntArray
+    values: IntArray
+    weights: IntArray
+
+
+Shard = Task  # the name used in the package's docs
+
+
+def node_work(g: Csr) -> npt.NDArray[np.float64]:
+    """Estimated work per node: the square of its closed neighbourhood's size,
+    which bounds the edges a search around the node reads."""
+    return (np.diff(g.indptr).astype(np.float64) + 1.0) ** 2
+
+
+def plan(g: Csr, shards: int) -> Plan:
+    """`shards` sets of nodes of about equal estimated work (fewer when the
+    graph has fewer nodes), from the ordering that makes them share least."""
+    shards = max(1, min(shards, g.n))
+    cost = node_work(g)
+    orders = [np.arange(g.n, dtype=np.int64)]
+    if shards > 1:
+        locality = _breadth_first_order(g)
+        if locality is not None:
+            orders.append(locality)
+    best: Plan | None = None
+    for order in orders:
+        candidate = _cut(g, cost, order, shards)
+        if best is None or sum(candidate.work) < sum(best.work):
+            best = candidate
+    assert best is not None
+    return best
+
+
+def _breadth_first_order(g: Csr) -> IntArray | None:
+    try:
+        from scipy.sparse import csr_array
+        from scipy.sparse.csgraph import reverse_cuthill_mckee
+    except ImportError:
+        return None
+    n = g.n
+    data = np.ones(len(g.indices), dtype=np.int8)
+    matrix = csr_array((data, g.indices.astype(np.int32), g.indptr.astype(np.int32)), shape=(n, n))
+    return np.asarray(reverse_cuthill_mckee(matrix, symmetric_mode=True), dtype=np.int64)
+
+
+def _cut(g: Csr, cost: npt.NDArray[np.float64], order: IntArray, shards: int) -> Plan:
+    cumulative = np.cumsum(cost[order])
+    total = float(cumulative[-1]) if len(cumulative) else 0.0
+    if g.n == 0:
+        return Plan([np.empty(0, dtype=np.int64)], [0.0], 0.0, [0])
+    # Cut where the running work passes each multiple of total / shards.
+    cuts = np.searchsorted(cumulative, total * np.arange(1, shards) / shards, side="left") + 1
+    bounds = np.unique(np.concatenate([[0], np.minimum(cuts, g.n), [g.n]]))
+    owned, work, nodes = [], [], []
+    for a, b in zip(bounds[:-1].tolist(), bounds[1:].tolist()):
+        r = np.sort(order[a:b])
+        u = neighbourhood(g, r)
+        owned.append(r)
+        work.append(float(cost[u].sum()))
+        nodes.append(len(u))
+    return Plan(owned, work, total, nodes)
+
+
+def _gather(g: Csr, r: IntArray) -> tuple[IntArray, IntArray]:
+    """The list entries of the nodes r: (source, target) pairs, in list order."""
+    starts = g.indptr[r]
+    lengths = g.indptr[r + 1] - starts
+    total = int(lengths.sum())
+    shift = np.repeat(starts - np.concatenate([[0], np.cumsum(lengths)[:-1]]), lengths)
+    positions = np.arange(total, dtype=np.int64) + shift
+    return np.repeat(r, lengths), g.indices[positions]
+
+
+def neighbourhood(g: Csr, r: IntArray) -> IntArray:
+    """The union of the closed neighbourhoods N[v], v in r, ascending."""
+    mark = np.zeros(g.n, dtype=bool)
+    mark[r] = True
+    mark[_gather(g, r)[1]] = True
+    return np.flatnonzero(mark).astype(np.int64)
+
+
+def subgraph(g: Csr, kind: Kind, index: int, r: IntArray) -> Task:
+    """The task of shard `index`: the subgraph induced by N[r], renumbered
+    increasingly, in the form the function reads (upper form for the
+    bounded cliques, full lists for the decomposition)."""
+    u = neighbourhood(g, r)
+    source, target = _gather(g, u)
+    inside = np.zeros(g.n, dtype=bool)
+    inside[u] = True
+    keep = inside[target]
+    if kind == "cliques":
+        keep &= target > source
+    local_source = np.searchsorted(u, source[keep])
+    local_target = np.searchsorted(u, target[keep])
+    indptr = np.zeros(len(u) + 1, dtype=np.int64)
+    np.cumsum(np.bincount(local_source, minlength=len(u)), out=indptr[1:])
+    owned = np.zeros(len(u), dtype=bool)
+    owned[np.searchsorted(u, r)] = True
+    return Task(index, u, indptr, local_target.astype(np.int64), owned)
+
+
+# --------------------------------------------------------------------------
+# On the workers
+
+
+def run(kind: Kind, maxrank: int, task: Task) -> Part:
+    """One shard: the function on the subgraph, its cliques numbered back,
+    only the owned ones kept, in the function's order."""
+    lists = rows(Csr(task.indptr, task.indices), arrays=False)
+    cliques, weights = FUNCTIONS[kind](lists, maxrank)
+    del lists
+    count = len(cliques)
+    lengths = np.fromiter(map(len, cliques), dtype=np.int64, count=count)
+    flat = np.fromiter(itertools.chain.from_iterable(cliques), dtype=np.int64, count=int(lengths.sum()))
+    del cliques
+    w = np.array(weights, dtype=np.int64)
+    del weights
+    starts = np.zeros(count + 1, dtype=np.int64)
+    np.cumsum(lengths, out=starts[1:])
+    keep = np.full(count, task.index == 0)  # the empty clique stays with shard 0
+    filled = lengths > 0
+    keep[filled] = task.owned[flat[starts[:-1][filled]]]
+    kept_lengths = lengths[keep]
+    offsets = np.zeros(len(kept_lengths) + 1, dtype=np.int64)
+    np.cumsum(kept_lengths, out=offsets[1:])
+    values = task.nodes[flat[np.repeat(keep, lengths)]]
+    return Part(offsets, values, w[keep])
+
+
+def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> int:
+    """One shard written to `directory`/`name` as Parquet; returns its rows.
+    The file appears under its name only once it is complete."""
+    import pyarrow as pa
+    import pyarrow.parquet as pq
+
+    part = run(kind, maxrank, task)
+    offsets = pa.array(part.offsets.astype(np.int32)) if len(part.values) < 2**31 else None
+    cliques = (
+        pa.ListArray.from_arrays(offsets, pa.array(part.values))
+        if offsets is not None
+        else pa.LargeListArray.from_arrays(pa.array(part.offsets), pa.array(part.values))
+    )
+    table = pa.table({"clique": cliques, "weight": pa.array(part.weights, type=pa.int64())})
+    os.makedirs(directory, exist_ok=True)
+    final = os.path.join(directory, name)
+    partial = f"{final}.{os.getpid()}.partial"
+    pq.write_table(table, partial)
+    os.replace(partial, final)
+    return len(part.weights)
+
+
+# --------------------------------------------------------------------------
+# In the client
+
+
+def merge(kind: Kind, parts: list[Part]) -> tuple[list[list[int]], list[int]]:
+    """The parts of all shards in the single call's order."""
+    offsets = [p.offsets for p in parts]
+    lengths = np.concatenate([np.diff(o) for o in offsets]) if parts else np.empty(0, np.int64)
+    values = np.concatenate([p.values for p in parts]) if parts else np.empty(0, np.int64)
+    weights = np.concatenate([p.weights for p in parts]) if parts else np.empty(0, np.int64)
+    starts = np.zeros(len(lengths) + 1, dtype=np.int64)
+    np.cumsum(lengths, out=starts[1:])
+    first = np.full(len(lengths), -1, dtype=np.int64)
+    filled = lengths > 0
+    first[filled] = values[starts[:-1][filled]]
+    # lexsort is stable: ties (same size and smallest node, hence one shard)
+    # keep their shard's order.
+    size_key = -lengths if kind == "decompose" else lengths
+    order = np.lexsort((first, size_key)).tolist()
+    flat: list[int] = values.tolist()
+    bounds: list[int] = starts.tolist()
+    cliques = [flat[bounds[i]:bounds[i + 1]] for i in order]
+    return cliques, weights[order].tolist()

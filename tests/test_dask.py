@@ -1,0 +1,193 @@
+"""vexa_dask: one graph in shards on a real LocalCluster of two worker
+processes gives exactly the single call's tuple, order included; Parquet
+output reads back as that result; a killed worker and Ctrl-C in the client
+are survived cleanly."""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+from pathlib import Path
+
+import networkx as nx
+import numpy as np
+import pytest
+
+import vexa
+
+distributed = pytest.importorskip("distributed")
+pa = pytest.importorskip("pyarrow")
+pq = pytest.importorskip("pyarrow.parquet")
+psutil = pytest.importorskip("psutil")
+
+import vexa_dask  # noqa: E402
+from vexa_dask import graphs, shards  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT))
+from bench.graphs import barabasi_albert, erdos_renyi, random_geometric_3d  # noqa: E402
+
+
+@pytest.fixture(scope="module")
+def client():
+    with distributed.LocalCluster(
+        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
+    ) as cluster, distributed.Client(cluster) as c:
+        yield c
+
+
+def single(kind, graph, maxrank):
+    g = graphs.csr(graph)
+    if kind == "decompose":
+        return vexa.maxclique_decompose_with_weights(graphs.rows(g), maxrank)
+    return vexa.enumerate_cliques_with_weights(graphs.rows(graphs.upper(g)), maxrank)
+
+
+def sharded(kind):
+    return vexa_dask.decompose if kind == "decompose" else vexa_dask.cliques_with_weights
+
+
+def cliques_and_islands():
+    """Disjoint K7, K5 and K3 sharing nothing, a path, and isolated nodes."""
+    g = nx.disjoint_union_all([nx.complete_graph(7), nx.complete_graph(5), nx.complete_graph(3), nx.path_graph(4)])
+    g.add_nodes_from(range(len(g), len(g) + 3))
+    return g
+
+
+GRAPHS = {
+    "geo3d": lambda: (lambda b: (b.n, b.edges))(random_geometric_3d(1500, 14, seed=3)),
+    "gnp-dense": lambda: (lambda b: (b.n, b.edges))(erdos_renyi(60, 0.45, seed=4)),
+    "ba-hubs": lambda: (lambda b: (b.n, b.edges))(barabasi_albert(800, 3, seed=5)),
+    "cliques-and-islands": cliques_and_islands,
+    "isolated-only": lambda: (4, []),
+    "no-nodes": lambda: (0, []),
+}
+# maxrank 0, 1, cuts below the clique number (K7, the dense G(n, p)) and no cut.
+MAXRANKS = {"decompose": [0, 1, 2, 3, 5, 64], "cliques": [0, 1, 2, 4]}
+
+
+@pytest.mark.parametrize("kind", ["decompose", "cliques"])
+@pytest.mark.parametrize("name", GRAPHS)
+def test_shards_give_the_single_call(client, kind, name):
+    graph = GRAPHS[name]()
+    for maxrank in MAXRANKS[kind]:
+        if kind == "cliques" and maxrank == 0 and name == "gnp-dense":
+            maxrank = 6  # every clique of the dense graph would be a long test
+        expected = single(kind, graph, maxrank)
+        for count in (3, 7):
+            got = sharded(kind)(graph, maxrank, client=client, shards=count).compute()
+            assert got == expected, (name, kind, maxrank, count)
+
+
+def test_parquet_reads_back_as_the_result(client, tmp_path):
+    graph = GRAPHS["geo3d"]()
+    for kind, maxrank in [("decompose", 3), ("cliques", 0), ("decompose", 0)]:
+        run = sharded(kind)(graph, maxrank, client=client, shards=5)
+        cliques, weights = run.compute()
+        files = run.to_parquet(tmp_path / kind, overwrite=True)
+        assert len(files) == run.shards == 5 and sorted(os.listdir(tmp_path / kind)) == [Path(f).name for f in files]
+        tables = [pq.read_table(f) for f in files]
+        for t in tables:
+            clique_type = t.schema.field("clique").type
+            assert pa.types.is_list(clique_type) and clique_type.value_type == pa.int64()
+            assert t.schema.field("weight").type == pa.int64()
+        rows = [(c, w) for t in tables for c, w in zip(t["clique"].to_pylist(), t["weight"].to_pylist())]
+        assert sorted(rows) == sorted(zip(cliques, weights))
+        # Every file keeps the result's order among its rows.
+        position = {tuple(c): i for i, c in enumerate(cliques)}
+        for t in tables:
+            where = [position[tuple(c)] for c in t["clique"].to_pylist()]
+            assert where == sorted(where)
+    with pytest.raises(FileExistsError):
+        run.to_parquet(tmp_path / "decompose")
+
+
+def test_shards_are_balanced_by_work_not_by_node_count():
+    # Barabasi-Albert: the hubs are the first nodes, so equal node ranges
+    # would leave the first shard with most of the work.
+    g = graphs.csr((lambda b: (b.n, b.edges))(barabasi_albert(6000, 3, seed=1)))
+    cost = shards.node_work(g)
+    owned = shards.plan(g, 4).owned
+    assert sorted(np.concatenate(owned).tolist()) == list(range(g.n))
+    total = cost.sum()
+    assert max(cost[r].sum() for r in owned) <= total / 4 + cost.max()
+    assert cost[: g.n // 4].sum() > 0.4 * total  # what node ranges would do
+
+
+def test_geometric_shards_share_little():
+    b = random_geometric_3d(20000, 16, seed=2)
+    run = vexa_dask.decompose((b.n, b.edges), 64, shards=2)
+    assert run.plan.overhead < 0.25  # the numbering is random: node ranges would share almost all
+
+
+def test_input_errors_are_raised_in_the_client_before_any_cluster():
+    with pytest.raises(ValueError, match="node 9 is out of range for n = 4"):
+        vexa_dask.decompose((4, np.array([[0, 1], [2, 9]])), 3)
+    with pytest.raises(OverflowError, match="can't convert negative int to unsigned"):
+        vexa_dask.cliques_with_weights([[1], [0]], -1)
+    with pytest.raises(TypeError, match="argument 'maxrank': 'float' object cannot be interpreted as an integer"):
+        vexa_dask.decompose([[1], [0]], 2.0)
+    with pytest.raises(ValueError, match="shards"):
+        vexa_dask.decompose([[1], [0]], 2, shards=0)
+
+
+def test_a_killed_worker_is_retried_and_the_result_stays_exact(client):
+    b = erdos_renyi(100, 0.5, seed=6)  # most of a second per shard
+    expected = single("decompose", (b.n, b.edges), 64)
+    pids = client.run(os.getpid)
+    run = vexa_dask.decompose((b.n, b.edges), 64, client=client, shards=6)
+    outcome = {}
+    worker = threading.Thread(target=lambda: outcome.setdefault("result", run.compute()))
+    worker.start()
+    deadline = time.monotonic() + 60
+    victim = None
+    while victim is None and time.monotonic() < deadline:
+        busy = [address for address, keys in client.processing().items() if keys]
+        victim = busy[0] if busy else None
+        time.sleep(0.02)
+    assert victim is not None, "no shard ever ran"
+    os.kill(pids[victim], signal.SIGKILL)
+    worker.join(120)
+    assert outcome["result"] == expected
+    client.wait_for_workers(2, timeout=60)
+    assert pids[victim] not in client.run(os.getpid).values()  # the worker was replaced
+
+
+def test_ctrl_c_in_the_client_leaves_no_worker_behind(tmp_path):
+    script = tmp_path / "run.py"
+    script.write_text(
+        textwrap.dedent(
+            f"""
+            import sys
+            sys.path.insert(0, {str(ROOT)!r})
+            from bench.graphs import erdos_renyi
+            import vexa_dask
+            b = erdos_renyi(400, 0.5, seed=1)
+            if __name__ == "__main__":
+                vexa_dask.decompose((b.n, b.edges), 64, shards=8).compute()
+            """
+        )
+    )
+    child = subprocess.Popen([sys.executable, str(script)], stderr=subprocess.PIPE, text=True)
+    proc = psutil.Process(child.pid)
+    seen = set()
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        seen |= {p.pid for p in proc.children(recursive=True)}
+        if len(seen) >= 2:  # the two workers (and perhaps a resource tracker)
+            break
+        time.sleep(0.05)
+    time.sleep(3.0)  # the shards are running now
+    seen |= {p.pid for p in proc.children(recursive=True)}
+    child.send_signal(signal.SIGINT)
+    _, err = child.communicate(timeout=60)
+    assert child.returncode != 0 and "KeyboardInterrupt" in err, err[-2000:]
+    deadline = time.monotonic() + 10
+    alive = [p for p in seen if psutil.pid_exists(p) and psutil.Process(p).status() != psutil.STATUS_ZOMBIE]
+    while alive and time.monotonic() < deadline:
+        time.sleep(0.2)
+        alive = [p for p in alive if psutil.pid_exists(p) and psutil.Process(p).status() != psutil.STATUS_ZOMBIE]
+    assert not alive, f"processes left behind: {alive}"
