@@ -1,0 +1,57 @@
+// Checked growth of the arrays whose size follows the answer.
+//
+// A cut decomposition can be exponential in its input (every 30-node subset
+// of an 80-node clique), and on a system that overcommits memory an array
+// that keeps doubling is not refused: the process grows until the kernel
+// kills it.  Arrays that can grow that far therefore ask for room before
+// each large step; a step larger than the memory the system reports as
+// free (RAM, buffers and swap) throws std::bad_alloc, which the module
+// raises as MemoryError with the interpreter intact.  Under an address-space
+// limit the allocation itself fails first, the same way.
+#pragma once
+
+#include <cstddef>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/sysinfo.h>
+#endif
+
+namespace vexa::graph {
+
+// Below this size a step is not checked: it costs less than the interpreter
+// itself, and asking the system costs a system call.
+constexpr std::size_t kUncheckedStepBytes = std::size_t{64} << 20;
+
+// Throws std::bad_alloc when `bytes` more cannot be backed by free memory.
+inline void check_room(std::size_t bytes) {
+  if (bytes < kUncheckedStepBytes) return;
+#if defined(__linux__)
+  struct sysinfo info {};
+  if (sysinfo(&info) != 0) return;
+  const unsigned long long unit = info.mem_unit == 0 ? 1 : info.mem_unit;
+  const unsigned long long free_bytes =
+      (static_cast<unsigned long long>(info.freeram) + info.bufferram + info.freeswap) * unit;
+  if (bytes > free_bytes) throw std::bad_alloc();
+#endif
+}
+
+// Reserves room for `count` elements in v, checked as above.
+template <class Vector>
+void reserve_checked(Vector& v, std::size_t count) {
+  if (count <= v.capacity()) return;
+  if (count > v.max_size()) throw std::bad_alloc();
+  check_room((count - v.capacity()) * sizeof(typename Vector::value_type));
+  v.reserve(count);
+}
+
+// Makes room for `more` elements beyond v.size(), doubling the capacity as
+// push_back would, but checked.
+template <class Vector>
+void grow_checked(Vector& v, std::size_t more) {
+  const std::size_t need = v.size() + more;
+  if (need <= v.capacity()) return;
+  reserve_checked(v, need < 2 * v.capacity() ? 2 * v.capacity() : need);
+}
+
+}  // namespace vexa::graph
