@@ -42,8 +42,8 @@ void with_mask_words(std::size_t d, F&& f) {
   }
 }
 
-// Position sets of W words.
-template <unsigned W>
+// Position sets of W words, counted with popcount<kHw>().
+template <unsigned W, bool kHw>
 struct Bits {
   static void first(Mask* m, std::size_t d) noexcept {
     for (unsigned i = 0; i < W; ++i) {
@@ -56,14 +56,14 @@ struct Bits {
   }
   static std::size_t count(const Mask* m) noexcept {
     std::size_t c = 0;
-    for (unsigned i = 0; i < W; ++i) c += popcount64(m[i]);
+    for (unsigned i = 0; i < W; ++i) c += popcount<kHw>(m[i]);
     return c;
   }
   // Positions below j.
   static std::size_t rank(const Mask* m, unsigned j) noexcept {
     std::size_t c = 0;
-    for (unsigned i = 0; i < j / 64; ++i) c += popcount64(m[i]);
-    return c + popcount64(m[j / 64] & ((Mask{1} << (j % 64)) - 1));
+    for (unsigned i = 0; i < j / 64; ++i) c += popcount<kHw>(m[i]);
+    return c + popcount<kHw>(m[j / 64] & ((Mask{1} << (j % 64)) - 1));
   }
   // Calls f(j) for each position, ascending.
   template <class F>
@@ -91,6 +91,7 @@ struct LocalLevel {
   }
 };
 
+template <bool kHw>
 class SeedWalk {
  public:
   SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank) : nbrs_(nbrs), maxrank_(maxrank) {}
@@ -167,7 +168,7 @@ class SeedWalk {
                          std::vector<Index>* parent, std::vector<std::uint16_t>* pos) {
     const std::size_t count = cand.size() / W;
     std::size_t made = 0;
-    for (std::size_t i = 0; i < count; ++i) made += Bits<W>::count(cand.data() + i * W);
+    for (std::size_t i = 0; i < count; ++i) made += Bits<W, kHw>::count(cand.data() + i * W);
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 12)));
     if (next == nullptr || made == 0) return made;
     next->resize(made * W);
@@ -188,8 +189,8 @@ class SeedWalk {
     const std::size_t count = cand.size() / W;
     for (std::size_t i = 0; i < count; ++i) {
       const Mask* c = cand.data() + i * W;
-      Bits<W>::each(c, [&](unsigned j) {
-        Bits<W>::meet(out, c, adj + std::size_t{j} * W);
+      Bits<W, kHw>::each(c, [&](unsigned j) {
+        Bits<W, kHw>::meet(out, c, adj + std::size_t{j} * W);
         out += W;
         if constexpr (kLinks) {
           *par++ = static_cast<Index>(i);
@@ -204,7 +205,7 @@ class SeedWalk {
   void count_seed(std::size_t v, std::vector<std::size_t>& totals) {
     const Mask* adj = seed_masks(v);
     count_cur_.assign(W, 0);
-    Bits<W>::first(count_cur_.data(), nbrs_.length(v));
+    Bits<W, kHw>::first(count_cur_.data(), nbrs_.length(v));
     for (std::size_t k = 1; k != maxrank_; ++k) {
       const bool last_level = k + 1 == maxrank_;
       count_next_.clear();
@@ -282,7 +283,7 @@ class SeedWalk {
     if (levels_.size() < 2) levels_.resize(2);
     levels_[1].clear();
     levels_[1].cand.resize(W);
-    Bits<W>::first(levels_[1].cand.data(), l.size());
+    Bits<W, kHw>::first(levels_[1].cand.data(), l.size());
     levels_[1].parent.push_back(0);
     levels_[1].pos.push_back(0);
     top_ = 1;
@@ -317,7 +318,7 @@ class SeedWalk {
         }
       }
       for (std::size_t i = 0; i < lv.size(); ++i) {
-        const Index kids = extended ? static_cast<Index>(Bits<W>::count(lv.cand.data() + i * W)) : 0;
+        const Index kids = extended ? static_cast<Index>(Bits<W, kHw>::count(lv.cand.data() + i * W)) : 0;
         first_child_[g0 + i] = kids;  // child counts for now; link_children() sums them up
         if (k < top_) lv.first_child[i] = children;
         children += kids;
@@ -345,7 +346,7 @@ class SeedWalk {
           const Index* pf = up.facets.data() + std::size_t{p} * (k - 2);
           for (std::size_t l = 0; l + 1 < f; ++l) {
             const Index q = pf[l];
-            dst[l] = low.first_child[q] + static_cast<Index>(Bits<W>::rank(low.cand.data() + std::size_t{q} * W, j));
+            dst[l] = low.first_child[q] + static_cast<Index>(Bits<W, kHw>::rank(low.cand.data() + std::size_t{q} * W, j));
           }
         }
         dst[f - 1] = p;
@@ -468,8 +469,10 @@ class SeedWalk {
 
 }  // namespace
 
+// The walk counts mask bits at every step: compiled a second time for the
+// popcnt instruction, taken when the processor has it.
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank) {
-  return SeedWalk(nbrs, maxrank).run();
+  return with_popcount([&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank).run(); });
 }
 
 }  // namespace vexa::graph
