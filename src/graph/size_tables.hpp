@@ -13,9 +13,6 @@
 
 namespace vexa::graph {
 
-using Index = std::uint32_t;
-constexpr Index kNoIndex = std::numeric_limits<Index>::max();
-
 // A seeded mix of a sequence of words (node numbers or mask words), good
 // enough for open addressing with linear probing.
 std::uint64_t hash_words(const std::uint64_t* words, std::size_t count) noexcept;
