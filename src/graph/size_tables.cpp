@@ -5,7 +5,6 @@
 #include "size_tables.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <new>
 
 #include "memory_room.hpp"
@@ -26,18 +25,6 @@ std::size_t slots_for(std::size_t entries, std::size_t at_least) {
 
 }  // namespace
 
-std::uint64_t hash_words(const std::uint64_t* words, std::size_t count) noexcept {
-  std::uint64_t h = 0x243F6A8885A308D3ull ^ count;
-  for (std::size_t i = 0; i < count; ++i) {
-    h = std::rotl(h, 23) ^ words[i];
-    h *= 0x9E3779B97F4A7C15ull;
-  }
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDull;
-  h ^= h >> 33;
-  return h;
-}
-
 void SizeTable::reserve(std::size_t count) {
   reserve_checked(keys_, count * k_);
   reserve_checked(cover, count);
@@ -47,7 +34,7 @@ void SizeTable::reserve(std::size_t count) {
 
 Index SizeTable::find_or_insert(const Node* key) {
   if (2 * (size() + 1) > slots_.size()) rehash_to(slots_for(size(), 2 * slots_.size()));
-  const std::uint64_t h = hash_words(key, k_);
+  const std::uint64_t h = hash_nodes(key, k_, seed_);
   const std::uint32_t tag = static_cast<std::uint32_t>(h >> 32);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t pos = tag & mask;; pos = (pos + 1) & mask) {
@@ -78,7 +65,7 @@ void SizeTable::rehash_to(std::size_t cap) {
   InterruptPoll poll;
   const std::size_t mask = cap - 1;
   for (std::size_t i = 0; i < size(); ++i) {
-    const std::uint32_t tag = static_cast<std::uint32_t>(hash_words(keys_.data() + i * k_, k_) >> 32);
+    const std::uint32_t tag = static_cast<std::uint32_t>(hash_nodes(keys_.data() + i * k_, k_, seed_) >> 32);
     std::size_t pos = tag & mask;
     while (slots_[pos] != 0) pos = (pos + 1) & mask;
     slots_[pos] = (std::uint64_t{tag} << 32) | (i + 1);

@@ -4,18 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <span>
 #include <vector>
 
+#include "hash.hpp"
 #include "interrupt.hpp"
 #include "types.hpp"
 
 namespace vexa::graph {
-
-// A seeded mix of a sequence of words (node numbers or mask words), good
-// enough for open addressing with linear probing.
-std::uint64_t hash_words(const std::uint64_t* words, std::size_t count) noexcept;
 
 // The cliques of one size k with their covers: an open-addressing hash table
 // over a flat key array.  Entries keep their insertion order (index).
@@ -45,6 +41,7 @@ class SizeTable {
   void rehash_to(std::size_t slots);
 
   std::size_t k_;
+  std::uint64_t seed_ = hash_seed();
   std::vector<Node> keys_;
   std::vector<std::uint64_t> slots_;  // 0 empty, else tag << 32 | (index + 1)
 };

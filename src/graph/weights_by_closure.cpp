@@ -41,6 +41,7 @@
 
 #include "bits.hpp"
 #include "clique_order.hpp"
+#include "hash.hpp"
 #include "memory_room.hpp"
 
 namespace vexa::graph {
@@ -304,7 +305,7 @@ class ClosureWeigher {
     const std::size_t gens = gens_.size() / w;
     for (std::size_t g = 0; g < gens; ++g) {
       const Word* m = gens_.data() + g * w;
-      if (find<kW>(m, hash_words(m, w)) != kNoIndex) continue;
+      if (find<kW>(m, hash_nodes(m, w, seed_)) != kNoIndex) continue;
       const std::size_t before = hashes_.size();
       insert<kW>(m);
       for (std::size_t j = 0; j < before; ++j) {
@@ -331,7 +332,7 @@ class ClosureWeigher {
   template <std::size_t kW>
   void insert(const Word* m) {
     const std::size_t w = kW != 0 ? kW : words_;
-    const std::uint64_t h = hash_words(m, w);
+    const std::uint64_t h = hash_nodes(m, w, seed_);
     if (find<kW>(m, h) != kNoIndex) return;
     if (hashes_.size() + 1 >= kNoIndex) throw std::bad_alloc();
     grow_checked(items_, w);
@@ -485,6 +486,7 @@ class ClosureWeigher {
 
   const TopIncidence& inc_;
   InterruptPoll& poll_;
+  const std::uint64_t seed_ = hash_seed();
   std::vector<std::uint32_t> count_;  // node -> top cliques of the star holding it
   std::vector<Index> cls_;            // shared node -> its class
   std::vector<Index> touched_, shared_, split_, split_touched_;
