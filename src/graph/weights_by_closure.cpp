@@ -20,8 +20,8 @@
 //    new mask is intersected with every mask already present), and the closure
 //    is weighed from the most classes down: S's cover is the sum of the
 //    weights of the entries already weighed (top cliques with a private node,
-//    and closure masks of non-zero weight) whose masks contain S.  Only the
-//    entries holding S's rarest class are looked at.
+//    and closure masks of non-zero weight) whose masks contain S; in a large
+//    star only the entries holding S's rarest class are looked at.
 // Masks are as wide as the star needs (any number of 64-bit words).
 //
 // Cost, for a star with t top cliques of total size z, c classes in w words
@@ -57,6 +57,11 @@ constexpr std::size_t kDirectNodesPerEntry = 4;
 constexpr std::size_t kDirectNodeSlack = 1024;
 // Slots of the closure's hash set at least; it is kept at most half full.
 constexpr std::size_t kMinClosureSlots = 64;
+// Up to this many weighed entries, a cover is summed over all of them (a
+// tight loop over a small array); beyond, over the entries listed under the
+// rarest class of the clique weighed, which keeps large stars from turning
+// quadratic in their entries.
+constexpr std::size_t kScannedEntries = 16;
 // Interrupt ticks are counted per unit of work; one call to tick() reports
 // at most this much, well under a millisecond.
 constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
@@ -188,7 +193,7 @@ class ClosureWeigher {
       split_into_classes(tops);
       build_masks(a, tops);
       if (words_ == 1) {
-        close_under_intersection<1>();
+        close_one_word();
         weigh_closure<1>();
       } else {
         close_under_intersection<0>();
@@ -268,8 +273,11 @@ class ClosureWeigher {
     gens_.assign(tops.size() * words_, 0);
     heavy_.clear();
     heavy_weight_.clear();
-    lists_.resize(std::max(lists_.size(), class_count_));
-    for (std::size_t c = 0; c < class_count_; ++c) lists_[c].clear();
+    if (listed_) {
+      for (std::size_t c = 0; c < lists_.size(); ++c) lists_[c].clear();
+      listed_ = false;
+    }
+    if (lists_.size() < class_count_) lists_.resize(class_count_);
     for (std::size_t i = 0; i < tops.size(); ++i) {
       Word* m = mask(gens_, i);
       const auto q = top(tops[i]);
@@ -292,6 +300,52 @@ class ClosureWeigher {
     poll_.tick(tick_cost(gens_.size()));
   }
 
+  // Phase 4, one-word masks: the same with the masks as their own keys in
+  // the slots (0 marks an empty slot: no mask is empty), placed by a
+  // multiplicative hash with the process's odd key.
+  void close_one_word() {
+    items_.clear();
+    slots_.assign(kMinClosureSlots, 0);
+    slot_shift_ = kWordBits - static_cast<std::size_t>(std::countr_zero(kMinClosureSlots));
+    for (const Word m : gens_) {
+      const std::size_t before = items_.size();
+      if (!add_word(m)) continue;
+      for (std::size_t j = 0; j < before; ++j) {
+        const Word x = items_[j];
+        // x inside m meets it in x, which is present.
+        if ((x & ~m) != 0 && (x & m) != 0) add_word(x & m);
+      }
+      poll_.tick(tick_cost(before));
+    }
+  }
+
+  bool add_word(Word x) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t pos = static_cast<std::size_t>((x * odd_key_) >> slot_shift_);
+    for (; slots_[pos] != 0; pos = (pos + 1) & mask)
+      if (slots_[pos] == x) return false;
+    slots_[pos] = x;
+    grow_checked(items_, 1);
+    items_.push_back(x);
+    if (2 * items_.size() > slots_.size()) double_word_slots();
+    return true;
+  }
+
+  [[gnu::noinline]] void double_word_slots() {
+    std::vector<Word> fresh;
+    reserve_checked(fresh, 2 * slots_.size());
+    fresh.assign(2 * slots_.size(), 0);
+    slots_.swap(fresh);
+    --slot_shift_;
+    const std::size_t mask = slots_.size() - 1;
+    for (Word y : items_) {
+      std::size_t pos = static_cast<std::size_t>((y * odd_key_) >> slot_shift_);
+      while (slots_[pos] != 0) pos = (pos + 1) & mask;
+      slots_[pos] = y;
+    }
+    poll_.tick(tick_cost(items_.size()));
+  }
+
   // Phase 4: the closure of the generators under intersection.  A new
   // generator m adds m and m & x for every x present; a generator already
   // present adds nothing (the set is closed).
@@ -301,60 +355,79 @@ class ClosureWeigher {
     items_.clear();
     hashes_.clear();
     slots_.assign(kMinClosureSlots, 0);
-    std::vector<Word> meet(w);
+    meet_.resize(w);
     const std::size_t gens = gens_.size() / w;
     for (std::size_t g = 0; g < gens; ++g) {
       const Word* m = gens_.data() + g * w;
-      if (find<kW>(m, hash_nodes(m, w, seed_)) != kNoIndex) continue;
-      const std::size_t before = hashes_.size();
-      insert<kW>(m);
+      const std::size_t before = items_.size() / w;
+      if (!insert<kW>(m)) continue;
       for (std::size_t j = 0; j < before; ++j) {
         const Word* x = items_.data() + j * w;
-        Word any = 0;
-        for (std::size_t i = 0; i < w; ++i) any |= meet[i] = m[i] & x[i];
-        if (any != 0) insert<kW>(meet.data());
+        // x inside m meets it in x, which is present.
+        Word any = 0, outside = 0;
+        for (std::size_t i = 0; i < w; ++i) {
+          any |= meet_[i] = m[i] & x[i];
+          outside |= x[i] & ~m[i];
+        }
+        if (any != 0 && outside != 0) insert<kW>(meet_.data());
       }
       poll_.tick(tick_cost(before * w));
     }
   }
 
+  // Adds mask m to the closure; false if it was there.  One-word masks are
+  // their own keys in the slots (0 marks an empty slot: no mask is empty);
+  // wider ones are kept by index + 1 with their hash beside them.
   template <std::size_t kW>
-  Index find(const Word* m, std::uint64_t h) const {
+  bool insert(const Word* m) {
     const std::size_t w = kW != 0 ? kW : words_;
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t pos = h & mask;; pos = (pos + 1) & mask) {
-      const Index s = slots_[pos];
-      if (s == 0) return kNoIndex;
-      if (hashes_[s - 1] == h && std::equal(m, m + w, items_.data() + std::size_t{s - 1} * w)) return s - 1;
+    std::size_t mask = slots_.size() - 1;
+    std::uint64_t h = 0;
+    std::size_t pos = 0;
+    if constexpr (kW == 1) {
+      pos = static_cast<std::size_t>(hash_word(m[0], seed_)) & mask;
+      for (; slots_[pos] != 0; pos = (pos + 1) & mask)
+        if (slots_[pos] == m[0]) return false;
+    } else {
+      h = hash_nodes(m, w, seed_);
+      for (pos = h & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
+        const std::size_t i = static_cast<std::size_t>(slots_[pos] - 1);
+        if (hashes_[i] == h && std::equal(m, m + w, items_.data() + i * w)) return false;
+      }
     }
-  }
-
-  template <std::size_t kW>
-  void insert(const Word* m) {
-    const std::size_t w = kW != 0 ? kW : words_;
-    const std::uint64_t h = hash_nodes(m, w, seed_);
-    if (find<kW>(m, h) != kNoIndex) return;
-    if (hashes_.size() + 1 >= kNoIndex) throw std::bad_alloc();
+    const std::size_t count = items_.size() / w;
+    if (count + 1 >= kNoIndex) throw std::bad_alloc();
     grow_checked(items_, w);
-    grow_checked(hashes_, 1);
     items_.insert(items_.end(), m, m + w);
-    hashes_.push_back(h);
-    if (2 * hashes_.size() > slots_.size()) {
-      std::vector<Index> fresh;
+    if constexpr (kW == 1) {
+      slots_[pos] = m[0];
+    } else {
+      grow_checked(hashes_, 1);
+      hashes_.push_back(h);
+      slots_[pos] = count + 1;
+    }
+    if (2 * (count + 1) > slots_.size()) {
+      // Twice the slots, every mask placed again.
+      std::vector<Word> fresh;
       reserve_checked(fresh, 2 * slots_.size());
       fresh.assign(2 * slots_.size(), 0);
       slots_.swap(fresh);
-      for (std::size_t i = 0; i < hashes_.size(); ++i) place(i);
-    } else {
-      place(hashes_.size() - 1);
+      mask = slots_.size() - 1;
+      for (std::size_t i = 0; i <= count; ++i) {
+        if constexpr (kW == 1) {
+          const Word x = items_[i];
+          for (pos = static_cast<std::size_t>(hash_word(x, seed_)) & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
+          }
+          slots_[pos] = x;
+        } else {
+          for (pos = hashes_[i] & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
+          }
+          slots_[pos] = i + 1;
+        }
+      }
+      poll_.tick(tick_cost(count));
     }
-  }
-
-  void place(std::size_t i) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t pos = hashes_[i] & mask;
-    while (slots_[pos] != 0) pos = (pos + 1) & mask;
-    slots_[pos] = static_cast<Index>(i + 1);
+    return true;
   }
 
   // Phase 5: weigh the closure from the most classes down (a counting sort
@@ -363,12 +436,12 @@ class ClosureWeigher {
   template <std::size_t kW>
   void weigh_closure() {
     const std::size_t w = kW != 0 ? kW : words_;
-    const std::size_t m = hashes_.size();
+    const std::size_t m = items_.size() / w;
     level_.assign(class_count_ + 2, 0);
     bits_.resize(m);
     for (std::size_t i = 0; i < m; ++i) {
       std::size_t c = 0;
-      for (std::size_t j = 0; j < w; ++j) c += static_cast<std::size_t>(popcount64(items_[i * w + j]));
+      for (std::size_t j = 0; j < w; ++j) c += popcount64(items_[i * w + j]);
       bits_[i] = static_cast<Index>(c);
       ++level_[class_count_ - c + 1];
     }
@@ -379,22 +452,7 @@ class ClosureWeigher {
     for (std::size_t r = 0; r < m; ++r) {
       const Index i = order_[r];
       const Word* s = items_.data() + std::size_t{i} * w;
-      // The rarest class of s among the entries weighed so far.
-      const std::vector<Index>* rarest = nullptr;
-      for (std::size_t j = 0; j < w && (rarest == nullptr || !rarest->empty()); ++j) {
-        for (Word bits = s[j]; bits != 0; bits &= bits - 1) {
-          const auto& list = lists_[j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))];
-          if (rarest == nullptr || list.size() < rarest->size()) rarest = &list;
-        }
-      }
-      std::uint64_t cover = 0;
-      for (Index h : rarest != nullptr ? std::span<const Index>(*rarest) : std::span<const Index>()) {
-        const Word* u = heavy_.data() + std::size_t{h} * w;
-        bool holds = true;
-        for (std::size_t j = 0; j < w; ++j) holds = holds && (u[j] & s[j]) == s[j];
-        if (holds) cover += static_cast<std::uint64_t>(heavy_weight_[h]);
-      }
-      poll_.tick(tick_cost((rarest != nullptr ? rarest->size() : 0) * w));
+      const std::uint64_t cover = listed_ ? listed_cover<kW>(s) : scanned_cover<kW>(s);
       const Weight weight = wrap_sub(1, static_cast<Weight>(cover));
       if (weight == 0) continue;
       add_heavy(s, weight);
@@ -404,11 +462,73 @@ class ClosureWeigher {
     }
   }
 
+  // The sum of the weights of the entries weighed so far that contain s:
+  // all of them looked at ...
+  template <std::size_t kW>
+  std::uint64_t scanned_cover(const Word* s) {
+    const std::size_t w = kW != 0 ? kW : words_;
+    const std::size_t count = heavy_weight_.size();
+    std::uint64_t cover = 0;
+    if constexpr (kW == 1) {
+      const Word one = s[0];
+      for (std::size_t h = 0; h < count; ++h)
+        cover += static_cast<std::uint64_t>(heavy_weight_[h]) & (std::uint64_t{0} - std::uint64_t{(heavy_[h] & one) == one});
+      poll_.tick(tick_cost(count));
+      return cover;
+    }
+    for (std::size_t h = 0; h < count; ++h) {
+      const Word* u = heavy_.data() + h * w;
+      bool holds = true;
+      for (std::size_t j = 0; j < w; ++j) holds = holds && (u[j] & s[j]) == s[j];
+      cover += static_cast<std::uint64_t>(heavy_weight_[h]) & (std::uint64_t{0} - std::uint64_t{holds});
+    }
+    poll_.tick(tick_cost(count * w));
+    return cover;
+  }
+
+  // ... or only those that hold the rarest class of s.
+  template <std::size_t kW>
+  std::uint64_t listed_cover(const Word* s) {
+    const std::size_t w = kW != 0 ? kW : words_;
+    const std::vector<Index>* rarest = nullptr;
+    for (std::size_t j = 0; j < w; ++j) {
+      for (Word bits = s[j]; bits != 0; bits &= bits - 1) {
+        const auto& list = lists_[j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))];
+        if (rarest == nullptr || list.size() < rarest->size()) rarest = &list;
+      }
+    }
+    if (rarest == nullptr) return 0;
+    std::uint64_t cover = 0;
+    for (Index h : *rarest) {
+      const Word* u = heavy_.data() + std::size_t{h} * w;
+      bool holds = true;
+      for (std::size_t j = 0; j < w; ++j) holds = holds && (u[j] & s[j]) == s[j];
+      if (holds) cover += static_cast<std::uint64_t>(heavy_weight_[h]);
+    }
+    poll_.tick(tick_cost(rarest->size() * w));
+    return cover;
+  }
+
   void add_heavy(const Word* m, Weight weight) {
     const Index h = static_cast<Index>(heavy_weight_.size());
     grow_checked(heavy_, words_);
-    heavy_.insert(heavy_.end(), m, m + words_);
+    if (words_ == 1) {
+      heavy_.push_back(m[0]);
+    } else {
+      heavy_.insert(heavy_.end(), m, m + words_);
+    }
     heavy_weight_.push_back(weight);
+    if (!listed_ && heavy_weight_.size() < kScannedEntries) return;
+    if (!listed_) {
+      // From here on, each class lists the entries holding it.
+      listed_ = true;
+      for (Index e = 0; e < h; ++e) list_entry(e);
+    }
+    list_entry(h);
+  }
+
+  void list_entry(Index h) {
+    const Word* m = heavy_.data() + std::size_t{h} * words_;
     for (std::size_t j = 0; j < words_; ++j)
       for (Word bits = m[j]; bits != 0; bits &= bits - 1)
         lists_[j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))].push_back(h);
@@ -487,6 +607,8 @@ class ClosureWeigher {
   const TopIncidence& inc_;
   InterruptPoll& poll_;
   const std::uint64_t seed_ = hash_seed();
+  const std::uint64_t odd_key_ = hash_seed() | 1;
+  std::size_t slot_shift_ = 0;
   std::vector<std::uint32_t> count_;  // node -> top cliques of the star holding it
   std::vector<Index> cls_;            // shared node -> its class
   std::vector<Index> touched_, shared_, split_, split_touched_;
@@ -497,7 +619,7 @@ class ClosureWeigher {
   // The closure: masks, their hashes, and a hash set of indices + 1.
   std::vector<Word> items_;
   std::vector<std::uint64_t> hashes_;
-  std::vector<Index> slots_;
+  std::vector<Word> slots_, meet_;
   std::vector<Index> bits_, order_;
   std::vector<std::size_t> level_;
   // Entries weighed so far with a non-zero weight, and per class the
@@ -505,6 +627,7 @@ class ClosureWeigher {
   std::vector<Word> heavy_;
   WeightList heavy_weight_;
   std::vector<std::vector<Index>> lists_;
+  bool listed_ = false;
   std::vector<Node> nodes_;
   std::vector<Emitted> emitted_;
   std::vector<SizeGroup> out_;  // by size
