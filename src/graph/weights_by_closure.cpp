@@ -196,7 +196,7 @@ class ClosureWeigher {
         close_one_word();
         weigh_closure<1>();
       } else {
-        close_under_intersection<0>();
+        close_under_intersection();
         weigh_closure<0>();
       }
     }
@@ -346,12 +346,12 @@ class ClosureWeigher {
     poll_.tick(tick_cost(items_.size()));
   }
 
-  // Phase 4: the closure of the generators under intersection.  A new
-  // generator m adds m and m & x for every x present; a generator already
-  // present adds nothing (the set is closed).
-  template <std::size_t kW>
+  // Phase 4, masks of several words: the closure of the generators under
+  // intersection.  A new generator m adds m and m & x for every x present
+  // but inside m; a generator already present adds nothing (the set is
+  // closed).  Masks are kept by index + 1 in the slots, their hashes beside.
   void close_under_intersection() {
-    const std::size_t w = kW != 0 ? kW : words_;
+    const std::size_t w = words_;
     items_.clear();
     hashes_.clear();
     slots_.assign(kMinClosureSlots, 0);
@@ -360,70 +360,47 @@ class ClosureWeigher {
     for (std::size_t g = 0; g < gens; ++g) {
       const Word* m = gens_.data() + g * w;
       const std::size_t before = items_.size() / w;
-      if (!insert<kW>(m)) continue;
+      if (!insert(m)) continue;
       for (std::size_t j = 0; j < before; ++j) {
         const Word* x = items_.data() + j * w;
-        // x inside m meets it in x, which is present.
         Word any = 0, outside = 0;
         for (std::size_t i = 0; i < w; ++i) {
           any |= meet_[i] = m[i] & x[i];
           outside |= x[i] & ~m[i];
         }
-        if (any != 0 && outside != 0) insert<kW>(meet_.data());
+        if (any != 0 && outside != 0) insert(meet_.data());
       }
       poll_.tick(tick_cost(before * w));
     }
   }
 
-  // Adds mask m to the closure; false if it was there.  One-word masks are
-  // their own keys in the slots (0 marks an empty slot: no mask is empty);
-  // wider ones are kept by index + 1 with their hash beside them.
-  template <std::size_t kW>
+  // Adds mask m to the closure; false if it was there.
   bool insert(const Word* m) {
-    const std::size_t w = kW != 0 ? kW : words_;
+    const std::size_t w = words_;
     std::size_t mask = slots_.size() - 1;
-    std::uint64_t h = 0;
-    std::size_t pos = 0;
-    if constexpr (kW == 1) {
-      pos = static_cast<std::size_t>(hash_word(m[0], seed_)) & mask;
-      for (; slots_[pos] != 0; pos = (pos + 1) & mask)
-        if (slots_[pos] == m[0]) return false;
-    } else {
-      h = hash_nodes(m, w, seed_);
-      for (pos = h & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
-        const std::size_t i = static_cast<std::size_t>(slots_[pos] - 1);
-        if (hashes_[i] == h && std::equal(m, m + w, items_.data() + i * w)) return false;
-      }
+    const std::uint64_t h = hash_nodes(m, w, seed_);
+    std::size_t pos = h & mask;
+    for (; slots_[pos] != 0; pos = (pos + 1) & mask) {
+      const std::size_t i = static_cast<std::size_t>(slots_[pos] - 1);
+      if (hashes_[i] == h && std::equal(m, m + w, items_.data() + i * w)) return false;
     }
     const std::size_t count = items_.size() / w;
     if (count + 1 >= kNoIndex) throw std::bad_alloc();
     grow_checked(items_, w);
     items_.insert(items_.end(), m, m + w);
-    if constexpr (kW == 1) {
-      slots_[pos] = m[0];
-    } else {
-      grow_checked(hashes_, 1);
-      hashes_.push_back(h);
-      slots_[pos] = count + 1;
-    }
+    grow_checked(hashes_, 1);
+    hashes_.push_back(h);
+    slots_[pos] = count + 1;
     if (2 * (count + 1) > slots_.size()) {
-      // Twice the slots, every mask placed again.
       std::vector<Word> fresh;
       reserve_checked(fresh, 2 * slots_.size());
       fresh.assign(2 * slots_.size(), 0);
       slots_.swap(fresh);
       mask = slots_.size() - 1;
       for (std::size_t i = 0; i <= count; ++i) {
-        if constexpr (kW == 1) {
-          const Word x = items_[i];
-          for (pos = static_cast<std::size_t>(hash_word(x, seed_)) & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
-          }
-          slots_[pos] = x;
-        } else {
-          for (pos = hashes_[i] & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
-          }
-          slots_[pos] = i + 1;
+        for (pos = hashes_[i] & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
         }
+        slots_[pos] = i + 1;
       }
       poll_.tick(tick_cost(count));
     }
