@@ -16,6 +16,12 @@ python3 - "${wheels[0]}" <<'PY'
 import sys, zipfile
 names = zipfile.ZipFile(sys.argv[1]).namelist()
 assert "vexa-stubs/__init__.pyi" in names and any(n.startswith("vexa.") for n in names), names
+assert {"vexa_dask/__init__.py", "vexa_dask/graphs.py", "vexa_dask/shards.py", "vexa_dask/py.typed"} <= set(names), names
+PY
+python3 - "${sdists[0]}" <<'PY'
+import sys, tarfile
+names = {n.split("/", 1)[1] for n in tarfile.open(sys.argv[1]).getnames() if "/" in n}
+assert {"src/vexa_dask/__init__.py", "src/vexa_dask/shards.py"} <= names, sorted(names)
 PY
 
 python3 -m venv "$work/venv"

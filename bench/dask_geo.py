@@ -16,7 +16,9 @@ enumerate_cliques_with_weights with maxrank 4) it reports
   several shards hold, and the nodes they hold twice, as a percentage.
 
 Times are medians over --rounds runs; the two runs of a round follow each
-other, so that both see the same load of the machine.
+other, so that both see the same load of the machine.  On a shared machine
+the wall times follow the load; the processor times (the single call's, and
+the client's and the busiest worker's for vexa_dask) do not.
 """
 
 from __future__ import annotations
@@ -42,7 +44,7 @@ from bench.graphs import full_lists, random_geometric_3d, upper_lists  # noqa: E
 WORKLOADS = [("decompose", 64), ("cliques", 4)]
 
 SINGLE = """
-import json, resource, sys, time
+import json, sys, time
 import numpy as np
 sys.path.insert(0, {root!r})
 from bench.graphs import full_lists, upper_lists
@@ -50,14 +52,16 @@ import vexa
 edges = np.load({edges!r})
 n = {n}
 kind, maxrank = {kind!r}, {maxrank}
+start = time.perf_counter()
 lists = full_lists(n, edges) if kind == "decompose" else upper_lists(n, edges)
+built = time.perf_counter() - start
 del edges
 function = vexa.maxclique_decompose_with_weights if kind == "decompose" else vexa.enumerate_cliques_with_weights
-start = time.perf_counter()
+start, cpu = time.perf_counter(), time.process_time()
 cliques, weights = function(lists, maxrank)
-elapsed = time.perf_counter() - start
-peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-print(json.dumps({{"seconds": elapsed, "peak": peak, "cliques": len(cliques)}}))
+elapsed, cpu = time.perf_counter() - start, time.process_time() - cpu
+peak = next(int(l.split()[1]) * 1024 for l in open("/proc/self/status") if l.startswith("VmHWM:"))
+print(json.dumps({{"seconds": elapsed, "cpu": cpu, "lists": built, "peak": peak, "cliques": len(cliques)}}))
 """
 
 
@@ -68,19 +72,27 @@ def single_call(edges_file: str, n: int, kind: str, maxrank: int) -> dict[str, f
 
 
 def peak_rss() -> int:
+    """This process's peak resident memory in bytes (VmHWM: unlike ru_maxrss
+    it does not carry over the parent's peak into a spawned process)."""
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
 
 
 def sharded(client, n: int, edges: np.ndarray, kind: str, maxrank: int, out: str, shards: int | None):
     import vexa_dask
 
-    start = time.perf_counter()
+    workers_cpu = client.run(time.process_time)
+    start, cpu = time.perf_counter(), time.process_time()
     run = (vexa_dask.decompose if kind == "decompose" else vexa_dask.cliques_with_weights)(
         (n, edges), maxrank, client=client, shards=shards
     )
     files = run.to_parquet(out, overwrite=True)
-    elapsed = time.perf_counter() - start
-    return elapsed, run, files
+    elapsed, cpu = time.perf_counter() - start, time.process_time() - cpu
+    workers_cpu = {a: t - workers_cpu[a] for a, t in client.run(time.process_time).items()}
+    return elapsed, cpu, workers_cpu, run, files
 
 
 def main() -> None:
@@ -105,12 +117,13 @@ def main() -> None:
                     Client(cluster) as client:
                 started = time.perf_counter() - start
                 baseline = client.run(peak_rss)
-                singles, shardeds = [], []
+                singles, shardeds, cpus = [], [], []
                 for _ in range(args.rounds):
                     singles.append(single_call(edges_file, graph.n, kind, maxrank))
-                    seconds, run, files = sharded(client, graph.n, graph.edges, kind, maxrank,
+                    seconds, cpu, workers_cpu, run, files = sharded(client, graph.n, graph.edges, kind, maxrank,
                                                   os.path.join(tmp, "out"), args.shards)
                     shardeds.append(seconds)
+                    cpus.append((cpu, max(workers_cpu.values())))
                 peaks = client.run(peak_rss)
             rows = sum(pq.ParquetFile(f).metadata.num_rows for f in files)
             one = statistics.median(s["seconds"] for s in singles)
@@ -120,9 +133,17 @@ def main() -> None:
             shared_nodes = sum(plan.nodes) / graph.n - 1
             name = "maxclique_decompose_with_weights" if kind == "decompose" else "enumerate_cliques_with_weights"
             print(f"\n{name}(maxrank={maxrank}): {singles[0]['cliques']:,} cliques; Parquet rows {rows:,}")
-            print(f"  single call          {one:8.3f} s   peak {single_peak / 2**20:7.0f} MiB")
+            lists = statistics.median(s["lists"] for s in singles)
+            print(f"  single call          {one:8.3f} s   peak {single_peak / 2**20:7.0f} MiB "
+                  f"(building its lists from the edge array: {lists:.3f} s more)")
             print(f"  vexa_dask, 2 workers {many:8.3f} s   ({many / one:.2f}x the single call; "
                   f"cluster start {started:.1f} s not included)")
+            client_cpu = statistics.median(c for c, _ in cpus)
+            worker_cpu = statistics.median(w for _, w in cpus)
+            single_cpu = statistics.median(s["cpu"] for s in singles)
+            print(f"  processor time: single call {single_cpu:.3f} s; vexa_dask client {client_cpu:.3f} s, "
+                  f"busiest worker {worker_cpu:.3f} s ({(client_cpu + worker_cpu) / single_cpu:.2f}x the single call "
+                  f"if nothing overlapped)")
             for address in sorted(peaks):
                 print(f"    worker peak        {peaks[address] / 2**20:7.0f} MiB ({peaks[address] / single_peak:.2f}x; "
                       f"{baseline[address] / 2**20:.0f} MiB before the first run)")

@@ -27,6 +27,7 @@ shards share less.
 
 from __future__ import annotations
 
+import gc
 import itertools
 import os
 from dataclasses import dataclass
@@ -55,6 +56,9 @@ MIN_SHARD_WORK = 1_000_000
 # workers busy when shards finish unevenly and halve what a retried shard
 # costs; more would make the shards share more neighbourhoods.
 SHARDS_PER_WORKER = 2
+# Cliques converted to arrays at a time: the lists of a piece are freed as
+# soon as it is converted, so the lists and their arrays never coexist whole.
+CONVERT_CHUNK = 1 << 16
 
 
 @dataclass(frozen=True)
@@ -198,25 +202,45 @@ def subgraph(g: Csr, kind: Kind, index: int, r: IntArray) -> Task:
 def run(kind: Kind, maxrank: int, task: Task) -> Part:
     """One shard: the function on the subgraph, its cliques numbered back,
     only the owned ones kept, in the function's order."""
-    lists = rows(Csr(task.indptr, task.indices), arrays=False)
-    cliques, weights = FUNCTIONS[kind](lists, maxrank)
-    del lists
-    count = len(cliques)
-    lengths = np.fromiter(map(len, cliques), dtype=np.int64, count=count)
+    lists = rows(Csr(task.indptr, task.indices), arrays=True)  # slices of one array, read from its buffer
+    collecting = gc.isenabled()
+    # The result is millions of new lists that are freed by reference
+    # counting; collections would only walk them again and again.
+    gc.disable()
+    try:
+        cliques, weights = FUNCTIONS[kind](lists, maxrank)
+        del lists
+        w = np.array(weights, dtype=np.int64)
+        del weights
+        pieces = []
+        end = len(cliques)
+        while end > 0:  # from the back, so that each piece's lists are freed by truncation
+            start = max(0, end - CONVERT_CHUNK)
+            pieces.append(_keep_owned(task, cliques[start:end], w[start:end]))
+            del cliques[start:]
+            end = start
+    finally:
+        if collecting:
+            gc.enable()
+    pieces.reverse()
+    if not pieces:
+        return Part(np.zeros(1, dtype=np.int64), np.empty(0, dtype=np.int64), np.empty(0, dtype=np.int64))
+    lengths = np.concatenate([p[0] for p in pieces])
+    offsets = np.zeros(len(lengths) + 1, dtype=np.int64)
+    np.cumsum(lengths, out=offsets[1:])
+    return Part(offsets, np.concatenate([p[1] for p in pieces]), np.concatenate([p[2] for p in pieces]))
+
+
+def _keep_owned(task: Task, cliques: list[list[int]], weights: IntArray) -> tuple[IntArray, IntArray, IntArray]:
+    """(lengths, nodes, weights) of the owned cliques among `cliques`, in global numbers."""
+    lengths = np.fromiter(map(len, cliques), dtype=np.int64, count=len(cliques))
     flat = np.fromiter(itertools.chain.from_iterable(cliques), dtype=np.int64, count=int(lengths.sum()))
-    del cliques
-    w = np.array(weights, dtype=np.int64)
-    del weights
-    starts = np.zeros(count + 1, dtype=np.int64)
-    np.cumsum(lengths, out=starts[1:])
-    keep = np.full(count, task.index == 0)  # the empty clique stays with shard 0
+    starts = np.zeros(len(lengths), dtype=np.int64)
+    np.cumsum(lengths[:-1], out=starts[1:])
+    keep = np.full(len(lengths), task.index == 0)  # the empty clique stays with shard 0
     filled = lengths > 0
-    keep[filled] = task.owned[flat[starts[:-1][filled]]]
-    kept_lengths = lengths[keep]
-    offsets = np.zeros(len(kept_lengths) + 1, dtype=np.int64)
-    np.cumsum(kept_lengths, out=offsets[1:])
-    values = task.nodes[flat[np.repeat(keep, lengths)]]
-    return Part(offsets, values, w[keep])
+    keep[filled] = task.owned[flat[starts[filled]]]
+    return lengths[keep], task.nodes[flat[np.repeat(keep, lengths)]], weights[keep]
 
 
 def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> int:
@@ -236,7 +260,8 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> in
     os.makedirs(directory, exist_ok=True)
     final = os.path.join(directory, name)
     partial = f"{final}.{os.getpid()}.partial"
-    pq.write_table(table, partial)
+    # Node numbers compress poorly with dictionaries; LZ4 keeps writing cheap.
+    pq.write_table(table, partial, compression="lz4", use_dictionary=False)
     os.replace(partial, final)
     return len(part.weights)
 
