@@ -123,6 +123,12 @@ def test_geometric_shards_share_little():
     assert run.plan.overhead < 0.25  # the numbering is random: node ranges would share almost all
 
 
+def test_shard_count_follows_graph_size_and_workers(client):
+    assert vexa_dask.decompose(nx.path_graph(10), 2, client=client).shards == 1  # too little work to split
+    b = random_geometric_3d(20000, 16, seed=2)
+    assert vexa_dask.decompose((b.n, b.edges), 2, client=client).shards == 4  # two per worker
+
+
 def test_input_errors_are_raised_in_the_client_before_any_cluster():
     with pytest.raises(ValueError, match="node 9 is out of range for n = 4"):
         vexa_dask.decompose((4, np.array([[0, 1], [2, 9]])), 3)

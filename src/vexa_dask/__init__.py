@@ -116,7 +116,7 @@ class ShardedResult:
                 for i, owned in enumerate(self.plan.owned):
                     task = _shards.subgraph(self.graph, self.kind, i, owned)
                     futures.append(
-                        client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False, retries=0)
+                        client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False)
                     )
                     del task
                 return client.gather(futures)

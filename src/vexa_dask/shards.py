@@ -40,7 +40,7 @@ import vexa
 
 from .graphs import Csr, IntArray, rows
 
-__all__ = ["Part", "Plan", "Shard", "Task", "plan", "run", "subgraph", "merge", "write"]
+__all__ = ["Part", "Plan", "Task", "merge", "node_work", "plan", "run", "subgraph", "write"]
 
 Kind = Literal["decompose", "cliques"]
 FUNCTIONS: dict[str, Any] = {
@@ -97,9 +97,6 @@ class Part:
     offsets: IntArray
     values: IntArray
     weights: IntArray
-
-
-Shard = Task  # the name used in the package's docs
 
 
 def node_work(g: Csr) -> npt.NDArray[np.float64]:
@@ -181,18 +178,18 @@ def subgraph(g: Csr, kind: Kind, index: int, r: IntArray) -> Task:
     bounded cliques, full lists for the decomposition)."""
     u = neighbourhood(g, r)
     source, target = _gather(g, u)
-    inside = np.zeros(g.n, dtype=bool)
-    inside[u] = True
-    keep = inside[target]
+    local = np.full(g.n, -1, dtype=np.int64)  # subgraph number of each node of u
+    local[u] = np.arange(len(u), dtype=np.int64)
+    local_source, local_target = local[source], local[target]
+    keep = local_target >= 0
     if kind == "cliques":
-        keep &= target > source
-    local_source = np.searchsorted(u, source[keep])
-    local_target = np.searchsorted(u, target[keep])
+        keep &= local_target > local_source
+    local_source, local_target = local_source[keep], local_target[keep]
     indptr = np.zeros(len(u) + 1, dtype=np.int64)
     np.cumsum(np.bincount(local_source, minlength=len(u)), out=indptr[1:])
     owned = np.zeros(len(u), dtype=bool)
-    owned[np.searchsorted(u, r)] = True
-    return Task(index, u, indptr, local_target.astype(np.int64), owned)
+    owned[local[r]] = True
+    return Task(index, u, indptr, local_target, owned)
 
 
 # --------------------------------------------------------------------------
