@@ -1,0 +1,106 @@
+"""Decompositions whose cliques are too large to expand: a hub with a rim of
+triangles and a large clique through the hub, and cut cases whose answer is
+exponential, which must end in MemoryError with the interpreter intact."""
+
+import itertools
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import vexa
+
+
+def hub_graph(rim, clique):
+    n = rim + clique + 1
+    edges = [(0, i) for i in range(1, rim + 1)] + [(i, i % rim + 1) for i in range(1, rim + 1)]
+    edges += itertools.combinations([0] + list(range(rim + 1, n)), 2)
+    adj = [[] for _ in range(n)]
+    for a, b in edges:
+        adj[a].append(b)
+        adj[b].append(a)
+    return adj
+
+
+def hub_answer(rim, clique):
+    big = [0] + list(range(rim + 1, rim + clique + 1))
+    triangles = sorted(sorted([0, i, i % rim + 1]) for i in range(1, rim + 1))
+    spokes = [[0, i] for i in range(1, rim + 1)]
+    return [big] + triangles + spokes, [1] * (1 + rim) + [-1] * rim
+
+
+@pytest.mark.parametrize("rim", [60, 63, 64, 65, 100, 200])
+@pytest.mark.parametrize("clique", [10, 28, 63, 80])
+def test_hub_with_rim_and_large_clique(rim, clique):
+    adj = hub_graph(rim, clique)
+    want = hub_answer(rim, clique)
+    for maxrank in (clique + 1, 100, 2**64 - 1):
+        if maxrank > clique:
+            assert vexa.maxclique_decompose_with_weights(adj, maxrank) == tuple(want)
+
+
+def slow_closure_weights(maximal):
+    """Weights over the closure of the maximal cliques under intersection."""
+    members = set(maximal)
+    while True:
+        new = {a & b for a in members for b in maximal} - members - {frozenset()}
+        if not new:
+            break
+        members |= new
+    weight = {}
+    for s in sorted(members, key=len, reverse=True):
+        weight[s] = 1 - sum(w for u, w in weight.items() if len(u) > len(s) and s < u)
+    return {tuple(sorted(s)): w for s, w in weight.items() if w != 0}
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_planted_cliques_against_a_slow_closure(seed):
+    import random
+
+    rng = random.Random(seed)
+    n = 130 + 15 * seed
+    adj = [set() for _ in range(n)]
+    for u in range(n):
+        for v in range(u + 1, n):
+            if rng.random() < 0.05:
+                adj[u].add(v)
+                adj[v].add(u)
+    for size in (70, 45):
+        planted = rng.sample(range(n), size)
+        for u, v in itertools.combinations(planted, 2):
+            adj[u].add(v)
+            adj[v].add(u)
+    lists = [sorted(a) for a in adj]
+    cliques, weights = vexa.maxclique_decompose_with_weights(lists, 2**64 - 1)
+    assert max(map(len, cliques)) >= 70
+    # The maximal cliques are the answer's cliques that no other contains.
+    sets = [frozenset(c) for c in cliques]
+    maximal = [s for s in sets if not any(s < t for t in sets)]
+    assert dict(zip(map(tuple, cliques), weights)) == slow_closure_weights(maximal)
+    for a, b in zip(cliques, cliques[1:]):
+        assert len(a) > len(b) or (len(a) == len(b) and a < b)
+
+
+LIMITED = textwrap.dedent(
+    """
+    import resource, vexa
+    size = int(open('/proc/self/statm').read().split()[0]) * resource.getpagesize()
+    limit = size + (384 << 20)
+    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    adj = [[u for u in range(40) if u != v] for v in range(40)]
+    try:
+        vexa.maxclique_decompose_with_weights(adj, 20)
+    except MemoryError:
+        print("MemoryError")
+    print(vexa.maxclique_decompose_with_weights([[1], [0, 2], [1]], 2))
+    """
+)
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="address-space limit and /proc are Linux")
+def test_exponential_cut_ends_in_memory_error_under_a_limit():
+    # K40 cut at 20 nodes has 138 billion top cliques.
+    done = subprocess.run([sys.executable, "-c", LIMITED], capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split("\n")[:2] == ["MemoryError", "([[0, 1], [1, 2], [1]], [1, 1, -1])"]
