@@ -131,6 +131,8 @@ def _breadth_first_order(g: Csr) -> IntArray | None:
     except ImportError:
         return None
     n = g.n
+    if len(g.indices) >= 2**31:  # the ordering takes 32-bit indices
+        return None
     data = np.ones(len(g.indices), dtype=np.int8)
     matrix = csr_array((data, g.indices.astype(np.int32), g.indptr.astype(np.int32)), shape=(n, n))
     return np.asarray(reverse_cuthill_mckee(matrix, symmetric_mode=True), dtype=np.int64)
