@@ -57,11 +57,12 @@ constexpr std::size_t kDirectNodesPerEntry = 4;
 constexpr std::size_t kDirectNodeSlack = 1024;
 // Slots of the closure's hash set at least; it is kept at most half full.
 constexpr std::size_t kMinClosureSlots = 64;
-// Up to this many weighed entries, a cover is summed over all of them (a
-// tight loop over a small array); beyond, over the entries listed under the
-// rarest class of the clique weighed, which keeps large stars from turning
-// quadratic in their entries.
-constexpr std::size_t kScannedEntries = 16;
+// The first entries weighed in a star are marked in one word per class, so
+// that the entries containing a clique are the AND of its classes' words;
+// beyond one word's worth, covers are summed over the entries listed under
+// the rarest class of the clique weighed, which keeps large stars from
+// turning quadratic in their entries.
+constexpr std::size_t kMarkedEntries = kWordBits;
 // Interrupt ticks are counted per unit of work; one call to tick() reports
 // at most this much, well under a millisecond.
 constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
@@ -278,6 +279,7 @@ class ClosureWeigher {
       listed_ = false;
     }
     if (lists_.size() < class_count_) lists_.resize(class_count_);
+    holders_.assign(class_count_, 0);
     for (std::size_t i = 0; i < tops.size(); ++i) {
       Word* m = mask(gens_, i);
       const auto q = top(tops[i]);
@@ -429,7 +431,7 @@ class ClosureWeigher {
     for (std::size_t r = 0; r < m; ++r) {
       const Index i = order_[r];
       const Word* s = items_.data() + std::size_t{i} * w;
-      const std::uint64_t cover = listed_ ? listed_cover<kW>(s) : scanned_cover<kW>(s);
+      const std::uint64_t cover = listed_ ? listed_cover<kW>(s) : marked_cover(s);
       const Weight weight = wrap_sub(1, static_cast<Weight>(cover));
       if (weight == 0) continue;
       add_heavy(s, weight);
@@ -440,26 +442,16 @@ class ClosureWeigher {
   }
 
   // The sum of the weights of the entries weighed so far that contain s:
-  // all of them looked at ...
-  template <std::size_t kW>
-  std::uint64_t scanned_cover(const Word* s) {
-    const std::size_t w = kW != 0 ? kW : words_;
-    const std::size_t count = heavy_weight_.size();
+  // while they are few, by the word of each class of s that marks the
+  // entries holding it ...
+  std::uint64_t marked_cover(const Word* s) const {
+    Word holders = ~Word{0};
+    for (std::size_t j = 0; j < words_; ++j)
+      for (Word bits = s[j]; bits != 0; bits &= bits - 1)
+        holders &= holders_[j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))];
     std::uint64_t cover = 0;
-    if constexpr (kW == 1) {
-      const Word one = s[0];
-      for (std::size_t h = 0; h < count; ++h)
-        cover += static_cast<std::uint64_t>(heavy_weight_[h]) & (std::uint64_t{0} - std::uint64_t{(heavy_[h] & one) == one});
-      poll_.tick(tick_cost(count));
-      return cover;
-    }
-    for (std::size_t h = 0; h < count; ++h) {
-      const Word* u = heavy_.data() + h * w;
-      bool holds = true;
-      for (std::size_t j = 0; j < w; ++j) holds = holds && (u[j] & s[j]) == s[j];
-      cover += static_cast<std::uint64_t>(heavy_weight_[h]) & (std::uint64_t{0} - std::uint64_t{holds});
-    }
-    poll_.tick(tick_cost(count * w));
+    for (; holders != 0; holders &= holders - 1)
+      cover += static_cast<std::uint64_t>(heavy_weight_[static_cast<std::size_t>(std::countr_zero(holders))]);
     return cover;
   }
 
@@ -495,7 +487,12 @@ class ClosureWeigher {
       heavy_.insert(heavy_.end(), m, m + words_);
     }
     heavy_weight_.push_back(weight);
-    if (!listed_ && heavy_weight_.size() < kScannedEntries) return;
+    if (h < kMarkedEntries) {
+      for (std::size_t j = 0; j < words_; ++j)
+        for (Word bits = m[j]; bits != 0; bits &= bits - 1)
+          holders_[j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))] |= Word{1} << h;
+      return;
+    }
     if (!listed_) {
       // From here on, each class lists the entries holding it.
       listed_ = true;
@@ -605,6 +602,7 @@ class ClosureWeigher {
   WeightList heavy_weight_;
   std::vector<std::vector<Index>> lists_;
   bool listed_ = false;
+  std::vector<Word> holders_;  // class -> the first kMarkedEntries entries holding it
   std::vector<Node> nodes_;
   std::vector<Emitted> emitted_;
   std::vector<SizeGroup> out_;  // by size
