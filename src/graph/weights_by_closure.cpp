@@ -314,8 +314,8 @@ class ClosureWeigher {
       if (!add_word(m)) continue;
       for (std::size_t j = 0; j < before; ++j) {
         const Word x = items_[j];
-        // x inside m meets it in x, which is present.
-        if ((x & ~m) != 0 && (x & m) != 0) add_word(x & m);
+        // x inside m meets it in x, m inside x in m: both present.
+        if ((x & ~m) != 0 && (m & ~x) != 0 && (x & m) != 0) add_word(x & m);
       }
       poll_.tick(tick_cost(before));
     }
