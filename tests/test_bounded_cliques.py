@@ -7,6 +7,9 @@ from collections import Counter
 import pytest
 
 import vexa
+from models import full_lists, subcliques, upper_lists, walk
+from models import noprune_weights as literal_noprune
+from models import pruned_weights as literal_pruned
 
 pruned = vexa.enumerate_cliques_with_weights
 noprune = vexa.enumerate_cliques_with_weights_noprune
@@ -19,28 +22,8 @@ K4_CLIQUES = [[0], [1], [2], [3], [0, 1], [0, 2], [0, 3], [1, 2], [1, 3], [2, 3]
 
 
 # ---------------------------------------------------------------------------
-# Literal models: the breadth-first walk, the closed form of its result, and
-# the two weight rules, written out plainly.
-
-def walk(nbrs, maxrank):
-    n = len(nbrs)
-    cliques = [[v] for v in range(n)]
-    queue = [list(lst) for lst in nbrs]
-    head = cursor = 0
-    while cursor < len(cliques):
-        c = cliques[cursor]
-        if len(c) == maxrank:
-            break
-        cand = queue[head]
-        head += 1
-        for j, k in enumerate(cand):
-            cliques.append(c + [k])
-            if k >= n:
-                raise IndexError(f"index out of bounds: the len is {n} but the index is {k}")
-            queue.append([x for x in cand[j + 1:] if x in nbrs[k]])
-        cursor += 1
-    return cliques
-
+# The closed form of the breadth-first walk's result; the walk itself and the
+# two weight rules are the plain models in models/.
 
 def closed_form(nbrs, maxrank):
     """The multiset of sequences the walk lists, from its closed form."""
@@ -55,43 +38,8 @@ def closed_form(nbrs, maxrank):
     return out
 
 
-def subcliques(c, proper):
-    for k in range(1, len(c) + (0 if proper else 1)):
-        for positions in itertools.combinations(range(len(c)), k):
-            yield tuple(c[p] for p in positions)
-
-
-def literal_pruned(cliques):
-    pos = {tuple(c): i for i, c in enumerate(cliques)}
-    w = [0] * len(cliques)
-    for i in reversed(range(len(cliques))):
-        wi = 1 - w[i]
-        if wi:
-            for s in subcliques(cliques[i], True):
-                w[pos[s]] += wi
-        w[i] = wi
-    return w
-
-
-def literal_noprune(cliques):
-    pos = {tuple(c): i for i, c in enumerate(cliques)}
-    w = [0] * len(cliques)
-    for c in cliques:
-        for s in subcliques(c, False):
-            w[pos[s]] += 1 if (len(c) + len(s)) % 2 == 0 else -1
-    return w
-
-
 def random_graph(rng, n, p):
     return {(i, j) for i in range(n) for j in range(i + 1, n) if rng.random() < p}
-
-
-def upper_lists(n, edges):
-    return [sorted(j for i, j in edges if i == v) for v in range(n)]
-
-
-def full_lists(n, edges):
-    return [sorted({j for i, j in edges if i == v} | {i for i, j in edges if j == v}) for v in range(n)]
 
 
 def lists_of_form(rng, form, n, p):

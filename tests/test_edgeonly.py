@@ -5,6 +5,7 @@ import random
 import pytest
 
 import vexa
+from models import edgeonly as reference
 
 eo = vexa.enumerate_cliques_with_weights_edgeonly
 
@@ -39,18 +40,6 @@ def test_edge_cases(adj, cliques, weights):
     assert type(result) is tuple and len(result) == 2
     assert result == (cliques, weights)
     assert all(type(c) is list for c in result[0]) and type(result[1]) is list
-
-
-def reference(adj):
-    """The computation written out plainly."""
-    cliques = [[i] for i in range(len(adj))]
-    weights = [1 - len(a) for a in adj]
-    for i, a in enumerate(adj):
-        for j in a:
-            if j > i:
-                cliques.append([i, j])
-                weights.append(1)
-    return cliques, weights
 
 
 def random_lists(rng, n, entries, limit):

@@ -10,6 +10,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import vexa
+from models import full_lists, upper_lists
 
 decompose = vexa.maxclique_decompose_with_weights
 pruned = vexa.enumerate_cliques_with_weights
@@ -34,21 +35,6 @@ def to_nx(n, edges):
     g.add_nodes_from(range(n))
     g.add_edges_from(edges)
     return g
-
-
-def upper_lists(n, edges):
-    nbrs = [[] for _ in range(n)]
-    for u, v in sorted(edges):
-        nbrs[u].append(v)
-    return nbrs
-
-
-def full_lists(n, edges):
-    adj = [[] for _ in range(n)]
-    for u, v in sorted(edges):
-        adj[u].append(v)
-        adj[v].append(u)
-    return [sorted(a) for a in adj]
 
 
 def all_cliques(n, edges, maxrank):

@@ -13,10 +13,8 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 
 import vexa
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fuzz"))
-import vexa_fuzz  # noqa: E402
-from vexa_fuzz import NOT_IMPLEMENTED, PanicException  # noqa: E402
+from fuzz import vexa_fuzz
+from fuzz.vexa_fuzz import PanicException
 
 SANITIZED = os.environ.get("VEXA_SANITIZE") == "1"
 FUNCTIONS = [getattr(vexa, name) for name in vexa_fuzz.NAMES]
