@@ -147,10 +147,14 @@ IntArray::IntArray(PyObject* obj, int ndim) noexcept {
   if (ok) {
     const Py_ssize_t rows = view_.shape[0];
     const Py_ssize_t row_length = ndim == 2 ? view_.shape[1] : 1;
-    // The entries must be exactly the bytes the buffer spans.
-    ok = rows >= 0 && row_length >= 0 &&
-         (rows == 0 || row_length == 0 || row_length <= view_.len / view_.itemsize / rows) &&
-         rows * row_length * view_.itemsize == view_.len;
+    // The entries must be exactly the bytes the buffer spans (the item size
+    // is 2^(kind / 2) bytes).
+    const int shift = kind / 2;
+    const Py_ssize_t entries = view_.len >> shift;
+    ok = view_.len >= 0 && (entries << shift) == view_.len && rows >= 0 && row_length >= 0 &&
+         (ndim == 1 ? entries == rows
+          : row_length == 0 ? entries == 0
+                            : entries % row_length == 0 && entries / row_length == rows);
     rows_ = static_cast<std::size_t>(rows);
     row_length_ = ndim == 2 ? static_cast<std::size_t>(row_length) : rows_;
   }
