@@ -82,9 +82,23 @@ bool parse_format(const char* format, Py_ssize_t itemsize, unsigned char& kind) 
 // poll's period, large enough that the copy runs as one vectorised loop.
 constexpr std::size_t kChunk = 4096;
 
+// Below this many entries, a plain loop of appends beats setting up the
+// vectorised copy.
+constexpr std::size_t kShort = 32;
+
 template <class T>
 void append_entries(const T* src, std::size_t count, std::vector<Node>& out,
                     graph::InterruptPoll& poll) {
+  if (count < kShort) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if constexpr (std::is_signed_v<T>) {
+        if (src[i] < 0) raise_negative(src[i]);
+      }
+      out.push_back(static_cast<Node>(src[i]));
+    }
+    poll.tick(static_cast<std::uint32_t>(count));
+    return;
+  }
   std::size_t at = out.size();
   out.resize(at + count);  // within the reserved room
   Node* dst = out.data();
