@@ -255,18 +255,13 @@ def _matches(exc, e: Expected) -> bool:
 
 def judge_exact(name, outcome, expected):
     """Judges a quiet call against the mirror and the models."""
-    if expected[0] == "raise":
-        e = expected[1]
-        if outcome[0] != "raise" or not _matches(outcome[1], e):
-            raise Violation(f"expected {e.type.__name__}({e.message!r}), got {describe(outcome)}")
-        return
-    _, lists, maxrank = expected
-    want = expect_result(name, lists, maxrank)
+    want = expect_result(name, *expected[1:]) if expected[0] == "ok" else expected
     if want[0] == "raise":
         e = want[1]
         if outcome[0] != "raise" or not _matches(outcome[1], e):
             raise Violation(f"expected {e.type.__name__}({e.message!r}), got {describe(outcome)}")
         return
+    _, lists, maxrank = expected
     if outcome[0] != "ok":
         raise Violation(f"expected a result, got {describe(outcome)}")
     check_shape(name, outcome[1], lists, maxrank)
