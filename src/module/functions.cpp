@@ -3,10 +3,9 @@
 #include "binding.hpp"
 #include "convert.hpp"
 #include "errors.hpp"
-#include "graph/maximal_cliques.hpp"
+#include "graph/decompose.hpp"
 #include "graph/phase_clock.hpp"
 #include "graph/weighted_cliques.hpp"
-#include "graph/weights_from_maximal.hpp"
 #include "result.hpp"
 
 namespace vexa::module {
@@ -88,14 +87,11 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
   return guard([&]() -> PyObject* {
     const graph::CallClock clock(kDecompose.name);
     Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames);
-    graph::WeightedCliques result;
-    {
-      const graph::CliqueList maximal = graph::enumerate_maximal_cliques(a.lists);
-      graph::phase_done("maximal cliques");
-      result = graph::calc_clique_weights_from_maximal(maximal, a.maxrank);
-    }
-    graph::phase_done("weights");
-    Ref tuple = build_result(result, a.lists.size());
+    const graph::WeightedCliques result = graph::decompose_with_weights(a.lists, a.maxrank);
+    graph::phase_done("cliques and weights");
+    const std::size_t node_count = a.lists.size();
+    a.lists = graph::NeighbourLists();
+    Ref tuple = build_result(result, node_count);
     graph::phase_done("result");
     return tuple.release();
   });

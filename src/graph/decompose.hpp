@@ -1,0 +1,49 @@
+// The weighted clique decomposition of a graph: its maximal cliques, those
+// larger than `maxrank` cut into their `maxrank`-node subsets, and every
+// clique of the family so formed (the cut maximal cliques and all their
+// sub-cliques) whose inclusion-exclusion weight is not zero.
+#pragma once
+
+#include <cstdint>
+
+#include "types.hpp"
+
+namespace vexa::graph {
+
+// enumerate_maximal_cliques(adj) followed by
+// calc_clique_weights_from_maximal(..., maxrank), computed by the cheaper of
+// two engines (see decompose.cpp).  The lists are read as the maximal search
+// reads them: self-loops are ignored, repeated entries count once, entries
+// >= n are ignored and an edge listed in one direction only is an edge.
+//
+// Order of the result: by size, largest first, each size ascending
+// lexicographically, the empty clique (maxrank 0) last.
+WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank);
+
+namespace detail {
+
+// The engines, exposed so that tests can compare them; every route gives
+// the same result.
+//  - maximal: the maximal cliques, then their weights
+//    (calc_clique_weights_from_maximal);
+//  - walk: with at least one edge and maxrank >= 1, every clique of at most
+//    maxrank nodes lies in the family, so the family is exactly what the
+//    bounded walk of enumerate_weighted_cliques lists on the graph's upper
+//    form, with the same weights; its non-zero entries, regrouped largest
+//    size first, are the result.
+enum class DecomposeRoute { automatic, maximal, walk };
+
+WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
+                                       DecomposeRoute route);
+
+// The engine that the automatic route takes for a maxrank of at least 2 on a
+// non-empty graph (for the others neither engine runs).
+DecomposeRoute chosen_route(const NeighbourLists& adj, std::uint64_t maxrank);
+
+// The graph that the maximal search sees, in upper form: list v holds the
+// nodes w > v with an edge v-w (w < n, listed by v or by w), ascending, each
+// once.
+NeighbourLists simple_upper_form(const NeighbourLists& adj);
+
+}  // namespace detail
+}  // namespace vexa::graph

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "graph/clique_census.hpp"
+#include "graph/decompose.hpp"
+
+using namespace vexa::graph;
+using detail::DecomposeRoute;
+using Lists = std::vector<std::vector<Node>>;
+
+namespace {
+
+NeighbourLists make_lists(const Lists& lists) {
+  NeighbourLists out;
+  for (const auto& l : lists) out.push_back(std::span<const Node>(l));
+  return out;
+}
+
+struct Result {
+  Lists cliques;
+  WeightList weights;
+  bool operator==(const Result&) const = default;
+};
+
+void PrintTo(const Result& r, std::ostream* os) {
+  for (std::size_t i = 0; i < r.cliques.size() && i < 40; ++i) {
+    *os << "[";
+    for (Node v : r.cliques[i]) *os << " " << v;
+    *os << " ]:" << r.weights[i] << " ";
+  }
+  if (r.cliques.size() > 40) *os << "... (" << r.cliques.size() << ")";
+}
+
+Result run(const Lists& adj, std::uint64_t maxrank, DecomposeRoute route) {
+  WeightedCliques r = detail::decompose_with_weights(make_lists(adj), maxrank, route);
+  return {r.cliques.to_vectors(), r.weights};
+}
+
+// The graph as the search reads it: self-loops and entries >= n dropped,
+// each edge in both directions.
+std::vector<std::set<Node>> simple_graph(const Lists& adj) {
+  std::vector<std::set<Node>> g(adj.size());
+  for (std::size_t v = 0; v < adj.size(); ++v)
+    for (Node u : adj[v])
+      if (u < adj.size() && u != v) {
+        g[v].insert(u);
+        g[static_cast<std::size_t>(u)].insert(v);
+      }
+  return g;
+}
+
+// The decomposition from its definition, for small graphs: the maximal
+// cliques by brute force, their maxrank-subsets, the family of all their
+// non-empty subsets, weights from the largest down, zeros dropped, largest
+// size first and each size ascending.
+Result model(const Lists& adj, std::uint64_t maxrank) {
+  const auto g = simple_graph(adj);
+  const std::size_t n = g.size();
+  if (n == 0) return {};
+  if (maxrank == 0) return {{{}}, {1}};
+  auto is_clique = [&](std::uint32_t s) {
+    for (std::size_t a = 0; a < n; ++a)
+      for (std::size_t b = a + 1; b < n; ++b)
+        if ((s >> a & 1) && (s >> b & 1) && !g[a].count(b)) return false;
+    return true;
+  };
+  std::vector<std::uint32_t> cliques;
+  for (std::uint32_t s = 1; s < (1u << n); ++s)
+    if (is_clique(s)) cliques.push_back(s);
+  std::set<std::uint32_t> all(cliques.begin(), cliques.end());
+  std::set<std::uint32_t> family;
+  for (std::uint32_t s : cliques) {
+    bool maximal = true;
+    for (std::size_t v = 0; v < n && maximal; ++v)
+      if (!(s >> v & 1) && all.count(s | (1u << v))) maximal = false;
+    if (!maximal) continue;
+    for (std::uint32_t t = s; t != 0; t = (t - 1) & s)
+      if (static_cast<std::uint64_t>(__builtin_popcount(t)) <= maxrank) family.insert(t);
+  }
+  // Largest first: every strict superset is settled before its subsets.
+  std::vector<std::uint32_t> order(family.begin(), family.end());
+  std::sort(order.begin(), order.end(), [](std::uint32_t a, std::uint32_t b) {
+    return __builtin_popcount(a) > __builtin_popcount(b);
+  });
+  const std::uint32_t full = (1u << n) - 1;
+  std::vector<Weight> w(std::size_t{1} << n, 0);
+  for (std::uint32_t s : order) {
+    Weight cover = 0;
+    const std::uint32_t rest = full & ~s;
+    for (std::uint32_t add = rest; add != 0; add = (add - 1) & rest)
+      if (family.count(s | add)) cover += w[s | add];
+    w[s] = 1 - cover;
+  }
+  auto nodes = [&](std::uint32_t s) {
+    std::vector<Node> c;
+    for (std::size_t v = 0; v < n; ++v)
+      if (s >> v & 1) c.push_back(v);
+    return c;
+  };
+  std::vector<std::pair<std::vector<Node>, Weight>> rows;
+  for (std::uint32_t s : family)
+    if (w[s] != 0) rows.push_back({nodes(s), w[s]});
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+    if (a.first.size() != b.first.size()) return a.first.size() > b.first.size();
+    return a.first < b.first;
+  });
+  Result out;
+  for (auto& [c, ws] : rows) {
+    out.cliques.push_back(c);
+    out.weights.push_back(ws);
+  }
+  return out;
+}
+
+// Random lists with every kind of untidiness the search tolerates.
+Lists random_lists(std::mt19937_64& rng, std::size_t n, double p, bool untidy) {
+  Lists adj(n);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = a + 1; b < n; ++b) {
+      if (u(rng) >= p) continue;
+      const double r = untidy ? u(rng) : 0;
+      if (r < 0.8 || r >= 0.9) adj[a].push_back(b);
+      if (r < 0.9) adj[b].push_back(a);
+    }
+  if (untidy) {
+    for (std::size_t v = 0; v < n; ++v) {
+      if (u(rng) < 0.15) adj[v].push_back(v);
+      if (u(rng) < 0.15 && !adj[v].empty()) adj[v].push_back(adj[v][0]);
+      if (u(rng) < 0.1) adj[v].push_back(n + rng() % 4);
+      std::shuffle(adj[v].begin(), adj[v].end(), rng);
+    }
+  }
+  return adj;
+}
+
+// Cliques on random node sets, overlapping, some larger than a mask word.
+Lists overlapping_cliques(std::mt19937_64& rng, std::size_t n, std::size_t count, std::size_t size) {
+  std::vector<std::set<Node>> g(n);
+  std::vector<Node> nodes(n);
+  for (std::size_t v = 0; v < n; ++v) nodes[v] = v;
+  for (std::size_t c = 0; c < count; ++c) {
+    std::shuffle(nodes.begin(), nodes.end(), rng);
+    for (std::size_t a = 0; a < size; ++a)
+      for (std::size_t b = 0; b < size; ++b)
+        if (a != b) g[nodes[a]].insert(nodes[b]);
+  }
+  Lists adj(n);
+  for (std::size_t v = 0; v < n; ++v) adj[v].assign(g[v].begin(), g[v].end());
+  return adj;
+}
+
+std::uint64_t walk_size(const Lists& adj, std::uint64_t maxrank) {
+  return take_clique_census(detail::simple_upper_form(make_lists(adj)), maxrank, 1u << 22).cliques;
+}
+
+}  // namespace
+
+TEST(Decompose, SpecialCasesAreExact) {
+  for (auto route : {DecomposeRoute::automatic, DecomposeRoute::walk, DecomposeRoute::maximal}) {
+    EXPECT_EQ(run({}, 0, route), Result{});
+    EXPECT_EQ(run({}, 3, route), Result{});
+    EXPECT_EQ(run({{0}}, 0, route), (Result{{{}}, {1}}));
+    // maxrank 1: every node once, self-loop-only and isolated ones too.
+    EXPECT_EQ(run({{0}, {}, {1, 1, 7}}, 1, route), (Result{{{0}, {1}, {2}}, {1, 1, 1}}));
+    EXPECT_EQ(run({{0}}, 2, route), (Result{{{0}}, {1}}));
+    // A single clique of exactly maxrank nodes.
+    EXPECT_EQ(run({{1, 2}, {0, 2}, {0, 1}}, 3, route), (Result{{{0, 1, 2}}, {1}}));
+  }
+}
+
+TEST(Decompose, UpperFormReadsListsAsTheSearchDoes) {
+  // Self-loop, repeat, out-of-range entry, one-way edges, unsorted list.
+  const NeighbourLists upper = detail::simple_upper_form(make_lists({{3, 1, 1, 0, 9}, {2}, {}, {2, 0}}));
+  EXPECT_EQ(upper.to_vectors(), (Lists{{1, 3}, {2}, {3}, {}}));
+}
+
+TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
+  std::mt19937_64 rng(20261207);
+  for (int t = 0; t < 300; ++t) {
+    const std::size_t n = rng() % 11;
+    const double p = std::uniform_real_distribution<double>(0, 1)(rng);
+    const Lists adj = random_lists(rng, n, p, t % 2 == 1);
+    for (std::uint64_t k = 0; k <= n + 2; ++k) {
+      const Result want = model(adj, k);
+      ASSERT_EQ(run(adj, k, DecomposeRoute::walk), want) << "walk, case " << t << " maxrank " << k;
+      ASSERT_EQ(run(adj, k, DecomposeRoute::maximal), want) << "maximal, case " << t << " maxrank " << k;
+      ASSERT_EQ(run(adj, k, DecomposeRoute::automatic), want) << "automatic, case " << t << " maxrank " << k;
+    }
+    ASSERT_EQ(run(adj, 64, DecomposeRoute::automatic), model(adj, 64));
+  }
+}
+
+TEST(Decompose, RoutesAgreeOnLargeOverlappingCliques) {
+  std::mt19937_64 rng(7);
+  struct Shape {
+    std::size_t n, count, size;
+    // Those whose result stays small: cutting a clique of s nodes at k < s
+    // gives every sub-clique of at most k nodes a non-zero weight.
+    std::vector<std::uint64_t> maxranks;
+  };
+  // Mask words of one, two and more than two words per seed.
+  const std::vector<Shape> shapes = {
+      {40, 6, 9, {0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 64}},
+      {120, 4, 20, {0, 1, 2, 3, 20, 21, 64}},
+      {150, 3, 70, {0, 1, 2, 3, 70, 71, 200}},
+      {300, 40, 6, {0, 1, 2, 3, 4, 5, 6, 7, 64}},
+  };
+  for (const Shape& s : shapes) {
+    const Lists adj = overlapping_cliques(rng, s.n, s.count, s.size);
+    for (std::uint64_t k : s.maxranks) {
+      const Result maximal = run(adj, k, DecomposeRoute::maximal);
+      ASSERT_EQ(run(adj, k, DecomposeRoute::automatic), maximal) << s.size << " maxrank " << k;
+      if (walk_size(adj, k) < (1u << 20)) {
+        ASSERT_EQ(run(adj, k, DecomposeRoute::walk), maximal) << s.size << " maxrank " << k;
+      }
+    }
+  }
+}
+
+TEST(Decompose, CostModelPicksTheCheaperEngine) {
+  std::mt19937_64 rng(3);
+  // Small maxrank: the walk, whatever the graph.
+  const Lists big = overlapping_cliques(rng, 60, 2, 40);
+  EXPECT_EQ(detail::chosen_route(make_lists(big), 3), DecomposeRoute::walk);
+  // Two cliques of 40 nodes: 2^40 cliques for the walk, 2 for the search.
+  EXPECT_EQ(detail::chosen_route(make_lists(big), 64), DecomposeRoute::maximal);
+  // A sparse random graph: few cliques beyond the edges, the walk.
+  const Lists sparse = random_lists(rng, 400, 0.02, false);
+  EXPECT_EQ(detail::chosen_route(make_lists(sparse), 64), DecomposeRoute::walk);
+}
+
+TEST(CliqueCensus, CountsCliquesAndBoundsTheTopCliques) {
+  std::mt19937_64 rng(11);
+  for (int t = 0; t < 200; ++t) {
+    const std::size_t n = 1 + rng() % 11;
+    const Lists adj = random_lists(rng, n, std::uniform_real_distribution<double>(0, 1)(rng), false);
+    const NeighbourLists upper = detail::simple_upper_form(make_lists(adj));
+    for (std::uint64_t k = 1; k <= n + 1; ++k) {
+      // Cliques and top cliques by brute force.
+      const auto g = simple_graph(adj);
+      std::set<std::uint32_t> cl;
+      for (std::uint32_t s = 1; s < (1u << n); ++s) {
+        bool ok = true;
+        for (std::size_t a = 0; a < n && ok; ++a)
+          for (std::size_t b = a + 1; b < n && ok; ++b)
+            if ((s >> a & 1) && (s >> b & 1) && !g[a].count(b)) ok = false;
+        if (ok) cl.insert(s);
+      }
+      // ends_max: every maximal clique adds its parts from each of its
+      // nodes on that have fewer than k nodes.
+      std::uint64_t within = 0, tops = 0, ends_max = 0;
+      for (std::uint32_t s : cl) {
+        const auto size = static_cast<std::uint64_t>(__builtin_popcount(s));
+        bool maximal = true;
+        for (std::size_t v = 0; v < n; ++v)
+          if (!(s >> v & 1) && cl.count(s | (1u << v))) maximal = false;
+        if (maximal) ends_max += std::min(size, k - 1);
+        if (size > k) continue;
+        ++within;
+        if (size == k || maximal) ++tops;
+      }
+      const CliqueCensus c = take_clique_census(upper, k, ~std::uint64_t{0});
+      ASSERT_EQ(c.cliques, within) << "case " << t << " maxrank " << k;
+      ASSERT_TRUE(c.complete);
+      ASSERT_GE(c.ends, tops) << "case " << t << " maxrank " << k;
+      ASSERT_LE(c.ends, tops + ends_max) << "case " << t << " maxrank " << k;
+    }
+  }
+  // The cap stops the count.
+  const Lists k12 = overlapping_cliques(rng, 12, 1, 12);
+  const CliqueCensus capped = take_clique_census(detail::simple_upper_form(make_lists(k12)), 0, 100);
+  EXPECT_EQ(capped.cliques, 100u);
+  EXPECT_FALSE(capped.complete);
+}
