@@ -32,7 +32,7 @@ ROOT = Path(__file__).resolve().parents[1]
 if str(ROOT) not in sys.path:
     sys.path.insert(0, str(ROOT))
 
-from bench import graphs  # noqa: E402
+from bench import floor, graphs  # noqa: E402
 
 try:
     import vexa
@@ -62,6 +62,7 @@ class Contender:
     slow: bool = False            # skipped by --skip-slow
     memory: bool = False          # measure memory in a forked child
     group: str = ""               # contenders of one group must count alike
+    floor: "Contender | None" = None   # its object-creation floor (vexa calls)
     # filled while running
     times: list = field(default_factory=list)
     reps: int = 0
@@ -210,13 +211,13 @@ def time_call(fn: Callable[[], Any]) -> tuple[float, Any]:
     return t1 - t0, res
 
 
-def run_workload(w: Workload, args) -> dict:
-    t0 = time.perf_counter()
-    graph_text, contenders = w.setup()
-    setup_s = time.perf_counter() - t0
-    print(f"\n{w.name}: {w.title}", flush=True)
-    print(f"    graph: {graph_text}  (built in {setup_s:.1f} s)", flush=True)
+FLOOR = "floor: objects of "
 
+
+def add_probes(w: Workload, contenders: list[Contender]) -> Contender | None:
+    """The extra rows: one vexa call with the collector off, and for every
+    vexa call its object-creation floor (timed once the first call has
+    given the result to copy)."""
     ref = next((c for c in contenders if c.kind == "vexa"), None)
     probe = next((c for c in contenders if c.label == w.gc_label), ref)
     if w.gc_probe and probe is not None:
@@ -231,13 +232,19 @@ def run_workload(w: Workload, args) -> dict:
 
         contenders.append(Contender(f"{probe.label} [gc disabled]", gc_off, kind="aux",
                                     count=probe.count))
-    by_label = {c.label: c for c in contenders}
+    if floor.available():
+        for c in [c for c in contenders if c.kind == "vexa"]:
+            c.floor = Contender(FLOOR + c.label, lambda: None, kind="aux", status="waiting")
+            contenders.append(c.floor)
+    return probe
 
+
+def measure(contenders: list[Contender], args) -> None:
+    """Memory first (forked children), then the timing rounds."""
     for c in contenders:
         if c.slow and args.skip_slow:
             c.status = "skipped"
         c.reps = args.repeat
-
     # Memory first, while the heap holds little freed space that a call
     # could reuse without the process growing.
     if not args.no_memory:
@@ -266,23 +273,44 @@ def run_workload(w: Workload, args) -> dict:
                 # `budget` seconds each, never fewer than one.
                 if c.kind != "vexa" and dt * args.repeat > args.budget:
                     c.reps = max(1, int(args.budget // dt))
+                if c.floor is not None:
+                    prepared = floor.prepare(res)
+                    c.floor.fn = lambda prepared=prepared: floor.build(prepared)
+                    c.floor.status = ""
             c.times.append(dt)
             del res
         rounds += 1
 
-    # A contender that became n/a takes its gc probe along.
+    # A contender that became n/a takes its probes along.
+    by_label = {c.label: c for c in contenders}
     for c in contenders:
+        base = None
         if c.label.endswith("[gc disabled]"):
             base = by_label[c.label[: -len(" [gc disabled]")]]
-            if base.status:
-                c.status = base.status
+        elif c.label.startswith(FLOOR):
+            base = by_label[c.label[len(FLOOR):]]
+        if base is not None and base.status:
+            c.status = base.status
 
+
+def check(w: Workload, contenders: list[Contender], args) -> list[str]:
+    """Warnings: counts that differ within a group, and the workload's own
+    cross-checks."""
     warnings = check_counts(contenders)
     if w.verify is not None and not args.no_verify:
         try:
-            warnings += w.verify(by_label)
+            warnings += w.verify({c.label: c for c in contenders})
         except NotImplementedError:
             pass
+    return warnings
+
+
+def report(w: Workload, contenders: list[Contender], probe: Contender | None, warnings: list[str],
+           args) -> dict:
+    """Prints the table and returns the workload's target ratios, gc line
+    and memory figures."""
+    ref = next((c for c in contenders if c.kind == "vexa"), None)
+    by_label = {c.label: c for c in contenders}
     print_table(contenders, ref)
     for text in warnings:
         print(f"    WARNING: {text}")
@@ -310,7 +338,26 @@ def run_workload(w: Workload, args) -> dict:
                        f"the young-generation collection right after the call takes "
                        f"{fmt_time(young)}")
             print(f"    gc: {gc_line.split(': ', 1)[1]}")
-    return {"summary": summary, "gc": gc_line, "warnings": warnings}
+
+    floors = [(w.name, c.label, statistics.median(c.times) / statistics.median(c.floor.times))
+              for c in contenders
+              if c.floor is not None and c.times and c.floor.times and not c.floor.status]
+    memory = [(w.name, c.label, native_bytes(c.mem), c.mem.get("result_bytes"))
+              for c in contenders if c.kind == "vexa" and c.mem.get("result_bytes")]
+    return {"summary": summary, "gc": gc_line, "warnings": warnings, "floors": floors,
+            "memory": memory, "contenders": contenders}
+
+
+def run_workload(w: Workload, args) -> dict:
+    t0 = time.perf_counter()
+    graph_text, contenders = w.setup()
+    setup_s = time.perf_counter() - t0
+    print(f"\n{w.name}: {w.title}", flush=True)
+    print(f"    graph: {graph_text}  (built in {setup_s:.1f} s)", flush=True)
+    probe = add_probes(w, contenders)
+    measure(contenders, args)
+    warnings = check(w, contenders, args)
+    return report(w, contenders, probe, warnings, args)
 
 
 def young_collection_after(fn: Callable[[], Any], reps: int) -> float:
@@ -351,10 +398,18 @@ def fmt_time(s: float) -> str:
     return f"{s * 1000:.2f} ms"
 
 
+def native_bytes(mem: dict) -> float | None:
+    """The C++ side's own peak: the growth of the peak resident memory less
+    what the Python allocator handed out (the result objects)."""
+    if mem.get("rss_growth") is None or mem.get("py_peak") is None:
+        return None
+    return max(0, mem["rss_growth"] - mem["py_peak"])
+
+
 def print_table(contenders: list[Contender], ref: Contender | None) -> None:
     ref_med = statistics.median(ref.times) if ref is not None and ref.times else None
-    head = (f"    {'contender':<58} {'median':>10} {'reps':>4} {'x ref':>7} {'cliques':>11}"
-            f" {'res MB':>7} {'py pk MB':>8} {'rss+ MB':>8}")
+    head = (f"    {'contender':<58} {'median':>10} {'reps':>4} {'x ref':>7} {'x floor':>7}"
+            f" {'cliques':>11} {'res MB':>7} {'py pk MB':>8} {'rss+ MB':>8} {'C++ MB':>7}")
     print(head)
     print("    " + "-" * (len(head) - 4))
     for c in contenders:
@@ -363,16 +418,20 @@ def print_table(contenders: list[Contender], ref: Contender | None) -> None:
             continue
         med = statistics.median(c.times)
         ratio = f"{med / ref_med:.2f}" if ref_med else "-"
+        fl = c.floor
+        over = (f"{med / statistics.median(fl.times):.2f}"
+                if fl is not None and fl.times and not fl.status else "-")
         count = f"{c.cliques:,}" if c.cliques is not None else "-"
         m = c.mem
         if m.get("na"):
-            mem = f" {'n/a':>7} {'n/a':>8} {'n/a':>8}"
+            mem = f" {'n/a':>7} {'n/a':>8} {'n/a':>8} {'n/a':>7}"
         elif "error" in m:
             mem = f"  memory: {m['error']}"
         else:
             mem = (f" {mb(m.get('result_bytes')):>7} {mb(m.get('py_peak')):>8}"
-                   f" {mb(m.get('rss_growth')):>8}")
-        print(f"    {c.label:<58} {fmt_time(med):>10} {len(c.times):>4} {ratio:>7}"
+                   f" {mb(m.get('rss_growth')):>8} {mb(native_bytes(m)):>7}")
+        label = c.label if len(c.label) <= 58 else c.label[:55] + "..."
+        print(f"    {label:<58} {fmt_time(med):>10} {len(c.times):>4} {ratio:>7} {over:>7}"
               f" {count:>11}{mem}", flush=True)
 
 
@@ -567,13 +626,47 @@ def maximal_workload(name, title, make, *, slow_nx=False, targets64=True,
                            "the maxrank-64 result with weight 1")
         return out
 
-    tg = [Target("igraph / decompose(1) >= 3", IG_MAX, DEC.format(1), 3),
-          Target("networkx / decompose(1) >= 15", NX_MAX, DEC.format(1), 15)]
-    tg.append(Target("igraph / decompose(64) >= 3" if targets64 else "igraph / decompose(64) (report)",
-                     IG_MAX, DEC.format(64), 3 if targets64 else None))
+    # maxrank 1 is answered without a search (every node lies in a maximal
+    # clique), so the search is measured through maxrank 64.
+    floor_cap = 3 if targets64 else 6
+    tg = [Target("igraph / decompose(64) >= 3" if targets64 else "igraph / decompose(64) (report)",
+                 IG_MAX, DEC.format(64), 3 if targets64 else None),
+          Target(f"decompose(64) / floor <= {floor_cap}", DEC.format(64), FLOOR + DEC.format(64),
+                 None, floor_cap),
+          Target("networkx / decompose(64) (report)", NX_MAX, DEC.format(64)),
+          Target("igraph / decompose(1) (report)", IG_MAX, DEC.format(1))]
     if report3:
         tg.append(Target("igraph / decompose(3) (report)", IG_MAX, DEC.format(3)))
     return Workload(name, title, setup, targets=tg, verify=verify, gc_label=DEC.format(64))
+
+
+F1 = "vexa enumerate_cliques_with_weights(upper, {})"
+CUTS = (2, 3, 4, 5, 6)
+
+
+def cut_workload(name, title, make) -> Workload:
+    """The decomposition against the bounded cliques of the same graph for
+    maxrank 2 to 6: the same family, so the decomposition should never take
+    longer although it returns fewer cliques (the non-zero ones)."""
+    state: dict = {}
+
+    def setup():
+        g = make()
+        up, adj = g.upper(), g.full()
+        state["n"] = g.n
+        cs = []
+        for k in CUTS:
+            cs.append(Contender(DEC.format(k),
+                                (lambda k=k: vexa.maxclique_decompose_with_weights(adj, k)),
+                                memory=True))
+            cs.append(Contender(F1.format(k),
+                                (lambda k=k: vexa.enumerate_cliques_with_weights(up, k))))
+        return (f"{g.name}: n={g.n:,}, {g.edge_count:,} edges, avg degree "
+                f"{g.average_degree:.1f}", cs)
+
+    tg = [Target(f"decompose({k}) / bounded({k}) <= 1", DEC.format(k), F1.format(k), None, 1.0)
+          for k in CUTS]
+    return Workload(name, title, setup, targets=tg, gc_probe=False)
 
 
 def all_workloads(args) -> list[Workload]:
@@ -597,6 +690,13 @@ def all_workloads(args) -> list[Workload]:
         maximal_workload("M4", "maximal cliques, G(500, 0.3)",
                          lambda: graphs.erdos_renyi(500, 0.3, seed=0), slow_nx=True,
                          targets64=False),
+        cut_workload("C1", "decomposition vs bounded cliques, maxrank 2-6, 3D geometric", rgg),
+        cut_workload("C2", "decomposition vs bounded cliques, maxrank 2-6, preferential attachment",
+                     ba),
+        cut_workload("C3", "decomposition vs bounded cliques, maxrank 2-6, G(2000, 0.02)",
+                     lambda: graphs.erdos_renyi(2000, 0.02, seed=0)),
+        cut_workload("C4", "decomposition vs bounded cliques, maxrank 2-6, G(500, 0.3)",
+                     lambda: graphs.erdos_renyi(500, 0.3, seed=0)),
     ]
 
 
@@ -605,7 +705,7 @@ def main(argv=None) -> int:
     ap.add_argument("--quick", action="store_true",
                     help="3 repetitions and a 10 s budget per slow peer")
     ap.add_argument("--only", nargs="+", metavar="NAME",
-                    help="run only these workloads (E1, G1, G2, G2a, G2b, G3, G4, M1..M4; "
+                    help="run only these workloads (E1, G1, G2, G2a, G2b, G3, G4, M1..M4, C1..C4; "
                          "a prefix such as G or M selects a family)")
     ap.add_argument("--repeat", type=int, default=None, help="timed calls per contender (5)")
     ap.add_argument("--budget", type=float, default=None,
@@ -640,10 +740,14 @@ def main(argv=None) -> int:
           f"igraph {getattr(igraph, '__version__', 'missing')}; "
           f"networkx {getattr(networkx, '__version__', 'missing')}; "
           f"{os.cpu_count()} cpus; repeat {args.repeat}")
-    summary, gc_lines, warnings = [], [], []
+    summary, gc_lines, warnings, floors, memory, cuts = [], [], [], [], [], {}
     for w in workloads:
         out = run_workload(w, args)
         summary += out["summary"]
+        floors += out["floors"]
+        memory += out["memory"]
+        if w.name.startswith("C"):
+            cuts[w.name] = {t.slower: r for _, _, r, t in out["summary"]}
         if out["gc"]:
             gc_lines.append(out["gc"])
         warnings += [f"{w.name}: {t}" for t in out["warnings"]]
@@ -662,6 +766,21 @@ def main(argv=None) -> int:
             else:
                 verdict = "report"
         print(f"    {name:<4} {text:<36} {shown:>9}  {verdict}")
+    if floors:
+        print("\nvexa / floor (the same result objects created by C code, collector off)")
+        for name, label, ratio in floors:
+            print(f"    {name:<4} {label:<58} {ratio:>6.2f}")
+    if memory:
+        print("\nMemory: C++ peak (rss growth less the Python peak) against the result's size")
+        for name, label, native, res in memory:
+            shown = "-" if native is None else f"{native / res:.2f}"
+            print(f"    {name:<4} {label:<58} {mb(native):>8} MB / {mb(res):>8} MB = {shown}")
+    if cuts:
+        print("\nDecomposition time / bounded-cliques time, same graph and maxrank")
+        print(f"    {'':<5}" + "".join(f"{'k=' + str(k):>8}" for k in CUTS))
+        for name, ratios in cuts.items():
+            cells = [ratios.get(DEC.format(k)) for k in CUTS]
+            print(f"    {name:<5}" + "".join("       -" if r is None else f"{r:>8.2f}" for r in cells))
     if gc_lines:
         print("\nCyclic garbage collector")
         for line in gc_lines:
