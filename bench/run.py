@@ -33,6 +33,7 @@ if str(ROOT) not in sys.path:
     sys.path.insert(0, str(ROOT))
 
 from bench import floor, graphs  # noqa: E402
+from models import edgeonly as edgeonly_python  # noqa: E402
 
 try:
     import vexa
@@ -66,7 +67,7 @@ class Contender:
     # filled while running
     times: list = field(default_factory=list)
     reps: int = 0
-    status: str = ""              # "", "n/a", "skipped", or an error text
+    status: str = ""              # "", "skipped", "waiting" or an error text
     cliques: int | None = None
     mem: dict = field(default_factory=dict)
 
@@ -178,8 +179,6 @@ def measure_memory(fn: Callable[[], Any]) -> dict:
             out["py_peak"] = tracemalloc.get_traced_memory()[1]
             tracemalloc.stop()
             del res
-        except NotImplementedError:
-            out = {"na": True}
         except BaseException as exc:  # noqa: BLE001 - reported, child exits
             out = {"error": f"{type(exc).__name__}: {exc}"}
         try:
@@ -261,9 +260,6 @@ def measure(contenders: list[Contender], args) -> None:
         for c in pending[shift:] + pending[:shift]:
             try:
                 dt, res = time_call(c.fn)
-            except NotImplementedError:
-                c.status = "n/a"
-                continue
             except Exception as exc:  # noqa: BLE001 - reported in the table
                 c.status = f"error: {type(exc).__name__}: {exc}"
                 continue
@@ -281,7 +277,7 @@ def measure(contenders: list[Contender], args) -> None:
             del res
         rounds += 1
 
-    # A contender that became n/a takes its probes along.
+    # A contender that failed or was skipped takes its probes along.
     by_label = {c.label: c for c in contenders}
     for c in contenders:
         base = None
@@ -298,10 +294,7 @@ def check(w: Workload, contenders: list[Contender], args) -> list[str]:
     cross-checks."""
     warnings = check_counts(contenders)
     if w.verify is not None and not args.no_verify:
-        try:
-            warnings += w.verify({c.label: c for c in contenders})
-        except NotImplementedError:
-            pass
+        warnings += w.verify({c.label: c for c in contenders})
     return warnings
 
 
@@ -423,9 +416,7 @@ def print_table(contenders: list[Contender], ref: Contender | None) -> None:
                 if fl is not None and fl.times and not fl.status else "-")
         count = f"{c.cliques:,}" if c.cliques is not None else "-"
         m = c.mem
-        if m.get("na"):
-            mem = f" {'n/a':>7} {'n/a':>8} {'n/a':>8} {'n/a':>7}"
-        elif "error" in m:
+        if "error" in m:
             mem = f"  memory: {m['error']}"
         else:
             mem = (f" {mb(m.get('result_bytes')):>7} {mb(m.get('py_peak')):>8}"
@@ -437,21 +428,6 @@ def print_table(contenders: list[Contender], ref: Contender | None) -> None:
 
 # --------------------------------------------------------------------------
 # Workloads
-
-def edgeonly_python(adj):
-    """The edge-only weights, written plainly in Python."""
-    cliques = []
-    weights = []
-    for i, lst in enumerate(adj):
-        cliques.append([i])
-        weights.append(1 - len(lst))
-    for i, lst in enumerate(adj):
-        for j in lst:
-            if j > i:
-                cliques.append([i, j])
-                weights.append(1)
-    return cliques, weights
-
 
 def workload_e1(args) -> Workload:
     state: dict = {}
@@ -553,10 +529,7 @@ def bounded_workload(name, title, make, maxrank, *, slow_igraph=False, slow_nx=F
     def verify(by):
         nbrs = state["nbrs"]
         a = vexa.enumerate_cliques_with_weights(nbrs, maxrank)
-        try:
-            b = vexa.enumerate_cliques_with_weights_noprune(nbrs, maxrank)
-        except NotImplementedError:
-            return []
+        b = vexa.enumerate_cliques_with_weights_noprune(nbrs, maxrank)
         out = []
         if a[0] != b[0]:
             out.append("pruned and unpruned functions list different cliques")
