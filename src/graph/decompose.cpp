@@ -14,8 +14,9 @@
 //   clique of at most maxrank nodes, which is exactly what the bounded walk
 //   of enumerate_weighted_cliques lists on the upper form of the graph, each
 //   once, with the same weight rule.  Its work is one step per clique of at
-//   most maxrank nodes, zero-weight cliques included, in O(n + m) memory per
-//   clique level beside the result.
+//   most maxrank nodes, zero-weight cliques included, and it holds all of
+//   them (8 bytes per node, 16 per clique) until the zeros are dropped in
+//   place.
 //
 // The cost model is in choose_route() below.
 #include "decompose.hpp"
