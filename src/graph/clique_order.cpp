@@ -26,11 +26,6 @@ constexpr std::size_t kMinBucketed = 64;
 constexpr std::size_t kBucketsPerEntry = 4;
 constexpr std::size_t kBucketSlack = 1024;
 
-// Ticks once per kMergeStep passes of a loop over millions of items.
-inline void tick_every(std::size_t i, InterruptPoll& poll) {
-  if ((i & (kMergeStep - 1)) == kMergeStep - 1) poll.tick(static_cast<std::uint32_t>(kMergeStep));
-}
-
 template <class T>
 T* copy_with_ticks(const T* from, const T* end, T* out, InterruptPoll& poll) {
   while (static_cast<std::size_t>(end - from) > kSortSlice) {
@@ -104,7 +99,7 @@ WeightedCliques collect_in_order(const Tables& tables, InterruptPoll& poll) {
     order.clear();
     Node max_first = 0;
     for (std::size_t e = 0; e < table.size(); ++e) {
-      tick_every(e, poll);
+      poll.every<kMergeStep>(e);
       if (table.cover[e] == 1) continue;
       const auto key = table.key(e);
       const Node first = k > 0 ? key[0] : 0;
@@ -123,24 +118,24 @@ WeightedCliques collect_in_order(const Tables& tables, InterruptPoll& poll) {
       bucket_start.assign(static_cast<std::size_t>(max_first) + 2, 0);
       for (std::size_t i = 0; i < order.size(); ++i) {
         ++bucket_start[static_cast<std::size_t>(order[i].first) + 1];
-        tick_every(i, poll);
+        poll.every<kMergeStep>(i);
       }
       for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f) {
         bucket_start[f + 1] += bucket_start[f];
-        tick_every(f, poll);
+        poll.every<kMergeStep>(f);
       }
       sorted.resize(order.size());
       bucket_fill.assign(bucket_start.begin(), bucket_start.end() - 1);
       for (std::size_t i = 0; i < order.size(); ++i) {
         sorted[bucket_fill[static_cast<std::size_t>(order[i].first)]++] = order[i];
-        tick_every(i, poll);
+        poll.every<kMergeStep>(i);
       }
       for (std::size_t f = 0; f + 1 < bucket_start.size(); ++f) {
         const std::size_t b = bucket_start[f], e = bucket_start[f + 1];
         if (e - b > 1) {
           sort_with_ticks(sorted.data() + b, e - b, less, poll);
         } else {
-          tick_every(f, poll);
+          poll.every<kMergeStep>(f);
         }
       }
       order.swap(sorted);
@@ -150,7 +145,7 @@ WeightedCliques collect_in_order(const Tables& tables, InterruptPoll& poll) {
     for (std::size_t i = 0; i < order.size(); ++i) {
       out.cliques.push_back(table.key(order[i].idx));
       out.weights.push_back(wrap_sub(1, table.cover[order[i].idx]));
-      tick_every(i, poll);
+      poll.every<kMergeStep>(i);
     }
     poll.tick(static_cast<std::uint32_t>(order.size() | 1));
   }

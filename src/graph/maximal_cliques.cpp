@@ -23,17 +23,15 @@
 
 #include "bits.hpp"
 #include "interrupt.hpp"
+#include "sorted.hpp"
 
 namespace vexa::graph {
 namespace {
 
-using Id = std::uint32_t;
 using Word = std::uint64_t;
-constexpr Id kNone = std::numeric_limits<Id>::max();
 constexpr std::size_t kBits = 64;
 constexpr std::size_t kScratch = 8;
 
-std::size_t words_for(std::size_t bits) { return (bits + kBits - 1) / kBits; }
 void set_bit(Word* row, std::size_t i) { row[i / kBits] |= Word{1} << (i % kBits); }
 
 std::uint32_t cost_of(std::size_t units) {
@@ -45,9 +43,9 @@ std::uint32_t cost_of(std::size_t units) {
 struct SimpleGraph {
   std::size_t n = 0;
   std::vector<std::size_t> off;
-  std::vector<Id> nbr;
+  std::vector<Index> nbr;
 
-  std::span<const Id> operator[](std::size_t v) const {
+  std::span<const Index> operator[](std::size_t v) const {
     return {nbr.data() + off[v], off[v + 1] - off[v]};
   }
   std::size_t degree(std::size_t v) const { return off[v + 1] - off[v]; }
@@ -71,10 +69,10 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
       clean = list[i] < n && list[i] != v && (i == 0 || list[i - 1] < list[i]);
     const std::size_t start = d.nbr.size();
     if (clean) {
-      for (Node w : list) d.nbr.push_back(static_cast<Id>(w));
+      for (Node w : list) d.nbr.push_back(static_cast<Index>(w));
     } else {
       for (Node w : list)
-        if (w < n && w != v) d.nbr.push_back(static_cast<Id>(w));
+        if (w < n && w != v) d.nbr.push_back(static_cast<Index>(w));
       std::sort(d.nbr.begin() + static_cast<std::ptrdiff_t>(start), d.nbr.end());
       d.nbr.erase(std::unique(d.nbr.begin() + static_cast<std::ptrdiff_t>(start), d.nbr.end()), d.nbr.end());
     }
@@ -89,7 +87,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
     std::vector<std::size_t> cursor(d.off.begin(), d.off.end() - 1);
     bool symmetric = true;
     for (std::size_t v = 0; v < n && symmetric; ++v) {
-      for (Id w : d[v]) {
+      for (Index w : d[v]) {
         if (w < v) continue;
         std::size_t& at = cursor[w];
         if (at == d.off[std::size_t{w} + 1] || d.nbr[at] != v) {
@@ -109,7 +107,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
   SimpleGraph t;
   t.n = n;
   t.off.assign(n + 1, 0);
-  for (Id w : d.nbr) ++t.off[std::size_t{w} + 1];
+  for (Index w : d.nbr) ++t.off[std::size_t{w} + 1];
   bool symmetric = true;
   for (std::size_t v = 0; v < n; ++v) {
     symmetric = symmetric && t.off[v + 1] == d.degree(v);
@@ -119,7 +117,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
   {
     std::vector<std::size_t> fill(t.off.begin(), t.off.end() - 1);
     for (std::size_t v = 0; v < n; ++v) {
-      for (Id w : d[v]) t.nbr[fill[w]++] = static_cast<Id>(v);
+      for (Index w : d[v]) t.nbr[fill[w]++] = static_cast<Index>(v);
       poll.tick(cost_of(d.degree(v)));
     }
   }
@@ -141,42 +139,42 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
 
 // A degeneracy order (repeatedly take a node of least remaining degree),
 // by bucket sort in linear time.  Returns the order; rank[v] is v's place.
-std::vector<Id> degeneracy_order(const SimpleGraph& g, std::vector<Id>& rank,
+std::vector<Index> degeneracy_order(const SimpleGraph& g, std::vector<Index>& rank,
                                  InterruptPoll& poll) {
   const std::size_t n = g.n;
-  std::vector<Id> deg(n);
+  std::vector<Index> deg(n);
   std::size_t maxdeg = 0;
   for (std::size_t v = 0; v < n; ++v) {
-    deg[v] = static_cast<Id>(g.degree(v));
+    deg[v] = static_cast<Index>(g.degree(v));
     maxdeg = std::max<std::size_t>(maxdeg, deg[v]);
   }
   std::vector<std::size_t> bin(maxdeg + 2, 0);
   for (std::size_t v = 0; v < n; ++v) ++bin[deg[v] + 1];
   for (std::size_t d = 0; d <= maxdeg; ++d) bin[d + 1] += bin[d];
-  std::vector<Id> order(n);
+  std::vector<Index> order(n);
   rank.assign(n, 0);
   for (std::size_t v = 0; v < n; ++v) {
-    rank[v] = static_cast<Id>(bin[deg[v]]++);
-    order[rank[v]] = static_cast<Id>(v);
+    rank[v] = static_cast<Index>(bin[deg[v]]++);
+    order[rank[v]] = static_cast<Index>(v);
   }
   // bin[d] now holds the end of bucket d; shift so it holds the start.
   for (std::size_t d = maxdeg + 1; d > 0; --d) bin[d] = bin[d - 1];
   bin[0] = 0;
 
   for (std::size_t i = 0; i < n; ++i) {
-    const Id v = order[i];
-    for (Id u : g[v]) {
+    const Index v = order[i];
+    for (Index u : g[v]) {
       if (deg[u] > deg[v]) {
         // Move u to the front of its bucket, then shrink that bucket by one.
-        const Id du = deg[u];
+        const Index du = deg[u];
         const std::size_t pu = rank[u];
         const std::size_t pw = bin[du];
-        const Id w = order[pw];
+        const Index w = order[pw];
         if (u != w) {
           order[pu] = w;
-          rank[w] = static_cast<Id>(pu);
+          rank[w] = static_cast<Index>(pu);
           order[pw] = u;
-          rank[u] = static_cast<Id>(pw);
+          rank[u] = static_cast<Index>(pw);
         }
         ++bin[du];
         --deg[u];
@@ -187,49 +185,22 @@ std::vector<Id> degeneracy_order(const SimpleGraph& g, std::vector<Id>& rank,
   return order;
 }
 
-// Bit counting in the search: with a popcount instruction when the processor
-// has one (checked once per call), else the portable version.
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-#define VEXA_POPCNT_DISPATCH 1
-#define VEXA_INLINE [[gnu::always_inline]] inline
-#define VEXA_TARGET_POPCNT __attribute__((target("popcnt")))
-#else
-#define VEXA_POPCNT_DISPATCH 0
-#define VEXA_INLINE inline
-#endif
-
-template <bool kHw>
-VEXA_INLINE std::size_t bitcount(Word x) {
-#if VEXA_POPCNT_DISPATCH
-  if constexpr (kHw) return static_cast<std::size_t>(__builtin_popcountll(x));
-#endif
-  return static_cast<std::size_t>(popcount64(x));
-}
-
-bool have_popcnt() {
-#if VEXA_POPCNT_DISPATCH
-  return __builtin_cpu_supports("popcnt");
-#else
-  return false;
-#endif
-}
-
 // The search around one node v at a time, with buffers reused across nodes.
 class Searcher {
  public:
-  Searcher(const SimpleGraph& g, std::vector<Id> rank, CliqueList& out, InterruptPoll& poll)
-      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNone), hw_(have_popcnt()) {}
+  Searcher(const SimpleGraph& g, std::vector<Index> rank, CliqueList& out, InterruptPoll& poll)
+      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNoIndex) {}
 
-  void run(Id v) {
+  void run(Index v) {
     const auto nv = g_[v];
     if (nv.empty()) {
-      emit_pair_or_single(v, kNone);
+      emit_pair_or_single(v, kNoIndex);
       return;
     }
-    const Id r = rank_[v];
+    const Index r = rank_[v];
     later_.clear();
     earlier_.clear();
-    for (Id w : nv) (rank_[w] > r ? later_ : earlier_).push_back(w);
+    for (Index w : nv) (rank_[w] > r ? later_ : earlier_).push_back(w);
     // Every clique found here contains v and a later neighbour; with no
     // later neighbour, v's cliques were all found from earlier nodes.
     if (later_.empty()) return;
@@ -240,13 +211,9 @@ class Searcher {
       if (!any_excluded_) emit_pair_or_single(v, later_[0]);
       return;
     }
-#if VEXA_POPCNT_DISPATCH
-    if (hw_) {
-      search_hw(v);
-      return;
-    }
-#endif
-    search<false>(v);
+    // The search counts bits at every step: with the popcnt instruction
+    // where the processor has it.
+    with_popcount([&]<bool kHw>() { search<kHw>(v); });
   }
 
  private:
@@ -257,16 +224,16 @@ class Searcher {
   // nodes have a row of wp_ words over the candidates.  Excluded nodes never
   // adjacent to a candidate cannot stop a clique of this search from being
   // maximal; they are left out of the search.
-  void build_local(std::span<const Id> nv) {
+  void build_local(std::span<const Index> nv) {
     const std::size_t p = later_.size();
     const std::size_t x = earlier_.size();
-    wp_ = words_for(p);
-    wx_ = words_for(x);
+    wp_ = words_for_bits(p);
+    wx_ = words_for_bits(x);
     row_ = wp_ + wx_ + kScratch;
-    const Id xbase = static_cast<Id>(wp_ * kBits);
-    const Id scratch = static_cast<Id>((wp_ + wx_) * kBits);
-    for (std::size_t j = 0; j < p; ++j) loc_[later_[j]] = static_cast<Id>(j);
-    for (std::size_t j = 0; j < x; ++j) loc_[earlier_[j]] = static_cast<Id>(xbase + j);
+    const Index xbase = static_cast<Index>(wp_ * kBits);
+    const Index scratch = static_cast<Index>((wp_ + wx_) * kBits);
+    for (std::size_t j = 0; j < p; ++j) loc_[later_[j]] = static_cast<Index>(j);
+    for (std::size_t j = 0; j < x; ++j) loc_[earlier_[j]] = static_cast<Index>(xbase + j);
     grow(rows_p_, p * row_);
     std::fill_n(rows_p_.begin(), p * row_, Word{0});
 
@@ -280,12 +247,12 @@ class Searcher {
     for (std::size_t a = 0; a < p; ++a) {
       Word* row = rows_p_.data() + a * row_;
       const auto nu = g_[later_[a]];
-      if (nu.size() > 8 * k) {
+      if (gallop_pays(nu.size(), k)) {
         // A hub among the candidates: rather than walk its long list, look
         // the hub up in the lists of the few local nodes (the graph is
         // symmetric, and those lists are usually short).
-        const Id hub = later_[a];
-        for (Id w : nv) {
+        const Index hub = later_[a];
+        for (Index w : nv) {
           const auto nw = g_[w];
           if (std::binary_search(nw.begin(), nw.end(), hub)) set_bit(row, loc_[w]);
         }
@@ -293,23 +260,23 @@ class Searcher {
         continue;
       }
       if (hits * 8 <= seen) {
-        for (Id w : nu) {
-          const Id l = loc_[w];
-          if (l != kNone) {
+        for (Index w : nu) {
+          const Index l = loc_[w];
+          if (l != kNoIndex) {
             set_bit(row, l);
             ++hits;
           }
         }
         seen += nu.size();
       } else {
-        for (Id w : nu) {
-          const Id l = std::min(loc_[w], static_cast<Id>(scratch + (w % kScratch) * kBits));
+        for (Index w : nu) {
+          const Index l = std::min(loc_[w], static_cast<Index>(scratch + (w % kScratch) * kBits));
           row[l / kBits] |= Word{1} << (l % kBits);
         }
       }
       poll_.tick(cost_of(nu.size()));
     }
-    for (Id w : nv) loc_[w] = kNone;
+    for (Index w : nv) loc_[w] = kNoIndex;
 
     // The excluded nodes' rows, by transposing the candidates' rows.
     grow(rows_x_, x * wp_);
@@ -338,16 +305,16 @@ class Searcher {
   // Picks the node of the level's subgraph whose row covers the most
   // candidates and sets E to the candidates it does not cover.
   template <bool kHw>
-  VEXA_INLINE void choose_pivot(std::size_t d) {
+  void choose_pivot(std::size_t d) {
     const Word* P = pp(d);
     std::size_t pcount = 0;
-    for (std::size_t w = 0; w < wp_; ++w) pcount += bitcount<kHw>(P[w]);
+    for (std::size_t w = 0; w < wp_; ++w) pcount += popcount<kHw>(P[w]);
     const Word* best = nullptr;
     std::size_t best_score = 0;
     bool done = false;
     auto consider = [&](const Word* row) {
       std::size_t c = 0;
-      for (std::size_t w = 0; w < wp_; ++w) c += bitcount<kHw>(P[w] & row[w]);
+      for (std::size_t w = 0; w < wp_; ++w) c += popcount<kHw>(P[w] & row[w]);
       if (best == nullptr || c > best_score) {
         best = row;
         best_score = c;
@@ -368,12 +335,8 @@ class Searcher {
     for (std::size_t w = 0; w < wp_; ++w) E[w] = P[w] & ~best[w];
   }
 
-#if VEXA_POPCNT_DISPATCH
-  VEXA_TARGET_POPCNT void search_hw(Id v) { search<true>(v); }
-#endif
-
   template <bool kHw>
-  VEXA_INLINE void search(Id v) {
+  void search(Index v) {
     const std::size_t p = later_.size();
     stride_ = 3 * wp_ + wx_;
     grow(frames_, (p + 1) * stride_);
@@ -389,14 +352,14 @@ class Searcher {
     std::size_t d = 0;
     for (;;) {
       Word* E = ee(d);
-      std::size_t q = kNone;
+      std::size_t q = kNoIndex;
       for (std::size_t w = 0; w < wp_; ++w) {
         if (E[w] != 0) {
           q = w * kBits + static_cast<std::size_t>(std::countr_zero(E[w]));
           break;
         }
       }
-      if (q == kNone) {
+      if (q == kNoIndex) {
         if (d == 0) break;
         --d;
         continue;
@@ -405,7 +368,7 @@ class Searcher {
       const Word mask = ~(Word{1} << (q % kBits));
       E[q / kBits] &= mask;
       pp(d)[q / kBits] &= mask;
-      chosen_[d] = static_cast<Id>(q);
+      chosen_[d] = static_cast<Index>(q);
 
       const Word* nq = rows_p_.data() + q * row_;
       const Word* nqx = nq + wp_;
@@ -431,7 +394,7 @@ class Searcher {
   }
 
   // The clique {v} + the candidates chosen on depths 0 .. d, ascending.
-  void emit(Id v, std::size_t d) {
+  void emit(Index v, std::size_t d) {
     auto& nodes = out_.nodes();
     const std::size_t start = nodes.size();
     nodes.push_back(v);
@@ -441,8 +404,8 @@ class Searcher {
     poll_.tick();
   }
 
-  void emit_pair_or_single(Id v, Id u) {
-    if (u == kNone) {
+  void emit_pair_or_single(Index v, Index u) {
+    if (u == kNoIndex) {
       out_.push_node(v);
     } else {
       out_.push_node(std::min(u, v));
@@ -458,18 +421,17 @@ class Searcher {
   }
 
   const SimpleGraph& g_;
-  std::vector<Id> rank_;
+  std::vector<Index> rank_;
   CliqueList& out_;
   InterruptPoll& poll_;
 
-  std::vector<Id> loc_;      // global node -> local number, kNone elsewhere
-  std::vector<Id> later_;    // candidates of the current node, ascending
-  std::vector<Id> earlier_;  // its earlier neighbours, ascending
-  bool hw_;
+  std::vector<Index> loc_;      // global node -> local number, kNoIndex elsewhere
+  std::vector<Index> later_;    // candidates of the current node, ascending
+  std::vector<Index> earlier_;  // its earlier neighbours, ascending
   bool any_excluded_ = false;
   std::size_t wp_ = 0, wx_ = 0, row_ = 0, stride_ = 0;
   std::vector<Word> rows_p_, rows_x_, useful_, frames_;
-  std::vector<Id> chosen_;
+  std::vector<Index> chosen_;
 };
 
 }  // namespace
@@ -480,14 +442,14 @@ CliqueList enumerate_maximal_cliques(const NeighbourLists& adj) {
   if (n == 0) return out;
   // Node numbers are kept in 32 bits; a graph of 2^32 nodes does not fit in
   // memory anyway.
-  if (n >= kNone) throw std::bad_alloc();
+  if (n >= kNoIndex) throw std::bad_alloc();
 
   InterruptPoll poll;
   const SimpleGraph g = symmetrize(adj, poll);
-  std::vector<Id> rank;
-  const std::vector<Id> order = degeneracy_order(g, rank, poll);
+  std::vector<Index> rank;
+  const std::vector<Index> order = degeneracy_order(g, rank, poll);
   Searcher searcher(g, std::move(rank), out, poll);
-  for (Id v : order) searcher.run(v);
+  for (Index v : order) searcher.run(v);
   return out;
 }
 

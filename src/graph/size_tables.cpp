@@ -91,21 +91,16 @@ Tables enter_top_cliques(const CliqueList& maxcliques, std::uint64_t maxrank, In
     grow_tables(tables, count.size());
     for (std::size_t k = 0; k < count.size(); ++k) tables[k].reserve(count[k]);
   }
-  std::vector<Node> item;
-  Combinations comb(0, 0);
+  Subsequences subs;
   for (std::size_t c = 0; c < maxcliques.size(); ++c) {
     const auto m = maxcliques[c];
     if (m.size() > maxrank) {
       const std::size_t k = static_cast<std::size_t>(maxrank);
       grow_tables(tables, k + 1);
-      item.resize(k);
-      comb.reset(m.size(), k);
-      while (comb.next()) {
-        const auto pos = comb.positions();
-        for (std::size_t i = 0; i < k; ++i) item[i] = m[pos[i]];
+      subs.each(m, k, [&](std::span<const Node> item) {
         tables[k].find_or_insert(item.data());
         poll.tick();
-      }
+      });
     } else {
       grow_tables(tables, m.size() + 1);
       tables[m.size()].find_or_insert(m.data());

@@ -19,8 +19,7 @@
 namespace vexa::graph {
 
 void weigh_by_expansion(Tables& tables, InterruptPoll& poll) {
-  std::vector<Node> item;
-  Combinations comb(0, 0);
+  Subsequences subs;
   for (std::size_t k = tables.size(); k-- > 2;) {
     SizeTable& table = tables[k];
     for (std::size_t e = 0; e < table.size(); ++e) {
@@ -29,15 +28,11 @@ void weigh_by_expansion(Tables& tables, InterruptPoll& poll) {
       const auto q = table.key(e);
       for (std::size_t s = 1; s < k; ++s) {
         SizeTable& sub = tables[s];
-        item.resize(s);
-        comb.reset(k, s);
-        while (comb.next()) {
-          const auto pos = comb.positions();
-          for (std::size_t i = 0; i < s; ++i) item[i] = q[pos[i]];
+        subs.each(q, s, [&](std::span<const Node> item) {
           const Index idx = sub.find_or_insert(item.data());
           sub.cover[idx] = wrap_add(sub.cover[idx], w);
           poll.tick();
-        }
+        });
       }
     }
   }

@@ -21,6 +21,7 @@
 #include "interrupt.hpp"
 #include "memory_room.hpp"
 #include "size_tables.hpp"
+#include "sorted.hpp"
 #include "weights_by_closure.hpp"
 #include "weights_by_expansion.hpp"
 
@@ -56,9 +57,7 @@ double closure_cost(const TopIncidence& inc) {
 bool all_ascending(const Tables& tables, InterruptPoll& poll) {
   for (const SizeTable& table : tables) {
     for (std::size_t e = 0; e < table.size(); ++e) {
-      const auto q = table.key(e);
-      for (std::size_t i = 1; i < q.size(); ++i)
-        if (!(q[i - 1] < q[i])) return false;
+      if (!strictly_ascending(table.key(e))) return false;
       poll.tick();
     }
   }
