@@ -14,8 +14,8 @@ built once per interpreter.  `available()` says whether that worked;
 from __future__ import annotations
 
 import hashlib
+import importlib
 import importlib.machinery
-import importlib.util
 import os
 import shlex
 import subprocess
@@ -38,7 +38,7 @@ def _build() -> Path:
     source = SOURCE.read_bytes()
     tag = hashlib.sha256(source + sys.version.encode()).hexdigest()[:16]
     suffix = importlib.machinery.EXTENSION_SUFFIXES[0]
-    target = _cache_dir() / f"vexa_floor-{tag}{suffix}"
+    target = _cache_dir() / tag / f"vexa_floor{suffix}"
     if target.exists():
         return target
     target.parent.mkdir(parents=True, exist_ok=True)
@@ -60,10 +60,12 @@ def _load():
         return _module
     try:
         path = _build()
-        spec = importlib.util.spec_from_file_location("vexa_floor", path)
-        mod = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(mod)
-        _module = mod
+        # One directory per build, on the import path only while importing.
+        sys.path.insert(0, str(path.parent))
+        try:
+            _module = importlib.import_module("vexa_floor")
+        finally:
+            sys.path.remove(str(path.parent))
     except (OSError, subprocess.CalledProcessError, ImportError) as exc:
         detail = getattr(exc, "stderr", b"") or b""
         error = f"{type(exc).__name__}: {exc} {detail.decode(errors='replace')[:200]}".strip()
