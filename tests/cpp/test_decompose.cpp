@@ -6,37 +6,16 @@
 
 #include "graph/clique_census.hpp"
 #include "graph/decompose.hpp"
+#include "weighted_result.hpp"
 
 using namespace vexa::graph;
+using namespace vexa::graph::test_support;
 using detail::DecomposeRoute;
-using Lists = std::vector<std::vector<Node>>;
 
 namespace {
 
-NeighbourLists make_lists(const Lists& lists) {
-  NeighbourLists out;
-  for (const auto& l : lists) out.push_back(std::span<const Node>(l));
-  return out;
-}
-
-struct Result {
-  Lists cliques;
-  WeightList weights;
-  bool operator==(const Result&) const = default;
-};
-
-void PrintTo(const Result& r, std::ostream* os) {
-  for (std::size_t i = 0; i < r.cliques.size() && i < 40; ++i) {
-    *os << "[";
-    for (Node v : r.cliques[i]) *os << " " << v;
-    *os << " ]:" << r.weights[i] << " ";
-  }
-  if (r.cliques.size() > 40) *os << "... (" << r.cliques.size() << ")";
-}
-
 Result run(const Lists& adj, std::uint64_t maxrank, DecomposeRoute route) {
-  WeightedCliques r = detail::decompose_with_weights(make_lists(adj), maxrank, route);
-  return {r.cliques.to_vectors(), r.weights};
+  return result_of(detail::decompose_with_weights(make_lists(adj), maxrank, route));
 }
 
 // The graph as the search reads it: self-loops and entries >= n dropped,

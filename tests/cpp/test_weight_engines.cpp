@@ -10,34 +10,16 @@
 #include <set>
 
 #include "graph/weights_from_maximal.hpp"
+#include "weighted_result.hpp"
 
 using namespace vexa::graph;
+using namespace vexa::graph::test_support;
 using detail::WeightMethod;
-using Clique = std::vector<Node>;
-using Lists = std::vector<Clique>;
 
 namespace {
 
-struct Result {
-  Lists cliques;
-  WeightList weights;
-  bool operator==(const Result&) const = default;
-};
-
-void PrintTo(const Result& r, std::ostream* os) {
-  *os << r.cliques.size() << " cliques:";
-  for (std::size_t i = 0; i < r.cliques.size() && i < 40; ++i) {
-    *os << " [";
-    for (Node v : r.cliques[i]) *os << " " << v;
-    *os << " ]:" << (i < r.weights.size() ? r.weights[i] : 0);
-  }
-}
-
 Result run(const Lists& maxcliques, std::uint64_t maxrank, WeightMethod method) {
-  CliqueList list;
-  for (const auto& c : maxcliques) list.push_back(std::span<const Node>(c));
-  WeightedCliques r = detail::weights_from_maximal(list, maxrank, method);
-  return {r.cliques.to_vectors(), r.weights};
+  return result_of(detail::weights_from_maximal(make_lists(maxcliques), maxrank, method));
 }
 
 void add_subsets(const Clique& m, std::size_t k, std::size_t from, Clique& item, std::set<Clique>& out) {
@@ -80,20 +62,7 @@ Result closure_model(const Lists& maxcliques, std::uint64_t maxrank) {
       }
     }
   }
-  std::vector<Clique> order(members.begin(), members.end());
-  std::stable_sort(order.begin(), order.end(), [](const Clique& a, const Clique& b) { return a.size() > b.size(); });
-  std::map<Clique, Weight> weight;
-  Result out;
-  for (const auto& s : order) {
-    Weight w = 1;
-    for (const auto& [u, wu] : weight)
-      if (u.size() > s.size() && std::includes(u.begin(), u.end(), s.begin(), s.end())) w -= wu;
-    weight[s] = w;
-    if (w != 0) {
-      out.cliques.push_back(s);
-      out.weights.push_back(w);
-    }
-  }
+  Result out = weigh_from_supersets(Lists(members.begin(), members.end()));
   if (empty_top) {
     out.cliques.push_back({});
     out.weights.push_back(1);

@@ -6,36 +6,16 @@
 #include <set>
 
 #include "graph/weights_from_maximal.hpp"
+#include "weighted_result.hpp"
 
 using namespace vexa::graph;
+using namespace vexa::graph::test_support;
 using detail::WeightMethod;
-using Lists = std::vector<std::vector<Node>>;
 
 namespace {
 
-CliqueList make_list(const Lists& lists) {
-  CliqueList out;
-  for (const auto& l : lists) out.push_back(std::span<const Node>(l));
-  return out;
-}
-
-struct Result {
-  Lists cliques;
-  WeightList weights;
-  bool operator==(const Result&) const = default;
-};
-
-void PrintTo(const Result& r, std::ostream* os) {
-  for (std::size_t i = 0; i < r.cliques.size(); ++i) {
-    *os << "[";
-    for (Node v : r.cliques[i]) *os << " " << v;
-    *os << " ]:" << (i < r.weights.size() ? r.weights[i] : 0) << " ";
-  }
-}
-
 Result run(const Lists& maxcliques, std::uint64_t maxrank, WeightMethod method = WeightMethod::automatic) {
-  WeightedCliques r = detail::weights_from_maximal(make_list(maxcliques), maxrank, method);
-  return {r.cliques.to_vectors(), r.weights};
+  return result_of(detail::weights_from_maximal(make_lists(maxcliques), maxrank, method));
 }
 
 // The closed rule, straight from its statement: the family is every
@@ -67,22 +47,7 @@ Result closed_rule(const Lists& maxcliques, std::uint64_t maxrank) {
       family.insert(sub);
     }
   }
-  std::vector<std::vector<Node>> members(family.begin(), family.end());
-  std::stable_sort(members.begin(), members.end(),
-                   [](const auto& a, const auto& b) { return a.size() > b.size(); });
-  std::map<std::vector<Node>, Weight> weight;
-  Result out;
-  for (const auto& s : members) {
-    Weight w = 1;
-    for (const auto& [u, wu] : weight)
-      if (u.size() > s.size() && std::includes(u.begin(), u.end(), s.begin(), s.end())) w -= wu;
-    weight[s] = w;
-    if (w != 0) {
-      out.cliques.push_back(s);
-      out.weights.push_back(w);
-    }
-  }
-  return out;
+  return weigh_from_supersets(Lists(family.begin(), family.end()));
 }
 
 struct Case {
