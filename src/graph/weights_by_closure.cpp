@@ -7,28 +7,34 @@
 // Method.  Only intersections of top cliques can have a non-zero weight: if
 // all top cliques containing S share a node v outside S, the members above S
 // pair off as U and U + v and their weights cancel (the standard argument for
-// the Moebius function of a lattice, Rota 1964).  So it suffices to weigh the
-// closure of the top cliques under intersection, from the largest down.
-// Every clique S is settled at its smallest node a, from the star of a (the
-// top cliques holding a): all members above S hold a too.  Within a star,
-//  - a node held by one top clique only (a private node) lies in no
-//    intersection of two; a top clique with a private node is the only
-//    member above its own shared part that holds that node, and has weight 1;
-//  - the shared nodes held by exactly the same top cliques (twins) lie in the
-//    same intersections, so they form one class, one bit of a mask;
-//  - the shared parts of the top cliques are closed under intersection (each
-//    new mask is intersected with every mask already present), and the closure
-//    is weighed from the most classes down: S's cover is the sum of the
-//    weights of the entries already weighed (top cliques with a private node,
-//    and closure masks of non-zero weight) whose masks contain S; in a large
-//    star only the entries holding S's rarest class are looked at.
+// the Moebius function of a lattice, Rota 1964).  Every top clique has
+// weight 1 (none holds another), so it suffices to weigh the intersections
+// of two or more top cliques, from the largest down.  Every clique S is
+// settled at its smallest node a, from the star of a (the top cliques
+// holding a), since all members above S hold a too:
+//  - a node held by one top clique of the star lies in no intersection of
+//    two; the shared nodes held by exactly the same top cliques (twins) lie
+//    in the same intersections, so they form one class, one bit of a mask;
+//  - the intersections whose smallest node is a are the closed sets of the
+//    star's masks (equal to the intersection of the masks holding them)
+//    that meet no class holding a node below a.  They are listed each once,
+//    without a hash set, by prefix-preserving closure extension, the method
+//    of Uno, Asai, Uchida and Arimura (LCM, 2004) for closed itemsets;
+//  - S's cover is the number of top cliques holding it, plus the weights of
+//    the intersections of non-zero weight strictly containing it: those of
+//    this star weighed before it, and those settled at a smaller node, which
+//    every later node of theirs keeps in a list.  In a large star only the
+//    entries holding S's rarest class are looked at.
 // Masks are as wide as the star needs (any number of 64-bit words).
 //
-// Cost, for a star with t top cliques of total size z, c classes in w words
-// and a closure of m masks: O(z log z) to find the classes, O(t m w) hash
-// operations for the closure and at most O(m^2 w) for the weighing; summed
-// over all nodes.  That is polynomial in the input and the closure, whatever
-// the size of the cliques; expansion (weights_by_expansion.cpp) is
+// Cost, for a star with t top cliques of total size z, c classes (masks of
+// w words, holder sets of v words), m intersections settled there and e
+// earlier ones holding a: O(z + c v) to find the classes, O(m c (v + t w))
+// for the listing (each of the m closed sets tries each class once, a try
+// intersects at most t masks), and at most O((m + e)^2 w) for the weighing;
+// summed over all nodes.  Each intersection is listed at one node only, and
+// the whole is polynomial in the input and the number of intersections,
+// whatever the size of the cliques; expansion (weights_by_expansion.cpp) is
 // exponential in it.
 #include "weights_by_closure.hpp"
 
@@ -55,20 +61,82 @@ constexpr std::size_t kWordBits = 64;
 // otherwise they are renumbered by sorting.
 constexpr std::size_t kDirectNodesPerEntry = 4;
 constexpr std::size_t kDirectNodeSlack = 1024;
-// Slots of the closure's hash set at least; it is kept at most half full.
-constexpr std::size_t kMinClosureSlots = 64;
 // The first entries weighed in a star are marked in one word per class, so
 // that the entries containing a clique are the AND of its classes' words;
 // beyond one word's worth, covers are summed over the entries listed under
 // the rarest class of the clique weighed, which keeps large stars from
 // turning quadratic in their entries.
 constexpr std::size_t kMarkedEntries = kWordBits;
+// Slots of the hash set of classes at least; it is kept at most half full.
+constexpr std::size_t kMinClassSlots = 16;
 // Interrupt ticks are counted per unit of work; one call to tick() reports
 // at most this much, well under a millisecond.
 constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
 
 std::uint32_t tick_cost(std::size_t units) {
   return static_cast<std::uint32_t>(std::min(units, kMaxTickCost) | 1);
+}
+
+// The top cliques holding each node, by a counting sort of the (node, top)
+// pairs by node.
+void fill_stars(TopIncidence& inc, std::size_t nodes, InterruptPoll& poll) {
+  inc.star_off.assign(nodes + 2, 0);
+  for (Index b : inc.top_nodes) ++inc.star_off[std::size_t{b} + 2];
+  // star_off[a + 1] is first the start of a's run, then (after the fill)
+  // its end.
+  for (std::size_t a = 0; a < nodes; ++a) inc.star_off[a + 2] += inc.star_off[a + 1];
+  inc.star_tops.resize(inc.top_nodes.size());
+  for (std::size_t t = 0; t + 1 < inc.top_off.size(); ++t) {
+    for (std::size_t i = inc.top_off[t]; i < inc.top_off[t + 1]; ++i)
+      inc.star_tops[inc.star_off[std::size_t{inc.top_nodes[i]} + 1]++] = static_cast<Index>(t);
+    poll.tick(tick_cost(inc.top_off[t + 1] - inc.top_off[t]));
+  }
+  inc.star_off.pop_back();
+}
+
+// A top clique inside another adds no member to the family (its subsets are
+// the other's too), and the weights depend on the family alone; the star
+// method needs top cliques of which none holds another, so such cliques are
+// dropped.  Maximal cliques never hold one another; other input may.  A
+// clique inside another lies in the star of each of its nodes, so only the
+// smallest star is searched.  Returns whether any was dropped.
+bool drop_contained_tops(TopIncidence& inc, InterruptPoll& poll) {
+  const std::size_t count = inc.top_off.size() - 1;
+  std::vector<bool> inside(count, false);
+  bool any = false;
+  for (std::size_t t = 0; t < count; ++t) {
+    const Index* q = inc.top_nodes.data() + inc.top_off[t];
+    const std::size_t size = inc.top_off[t + 1] - inc.top_off[t];
+    Index rare = q[0];
+    for (std::size_t i = 1; i < size; ++i)
+      if (inc.star_size(q[i]) < inc.star_size(rare)) rare = q[i];
+    for (std::size_t r = inc.star_off[rare]; r < inc.star_off[std::size_t{rare} + 1]; ++r) {
+      const Index u = inc.star_tops[r];
+      const Index* p = inc.top_nodes.data() + inc.top_off[u];
+      const std::size_t other = inc.top_off[std::size_t{u} + 1] - inc.top_off[u];
+      if (other <= size || inside[u]) continue;
+      if (std::includes(p, p + other, q, q + size)) {
+        inside[t] = any = true;
+        break;
+      }
+    }
+    poll.tick(tick_cost(inc.star_size(rare)));
+  }
+  if (!any) return false;
+  std::size_t kept = 0, at = 0;
+  for (std::size_t t = 0; t < count; ++t) {
+    const std::size_t from = inc.top_off[t], to = inc.top_off[t + 1];
+    if (!inside[t]) {
+      std::copy(inc.top_nodes.begin() + static_cast<std::ptrdiff_t>(from),
+                inc.top_nodes.begin() + static_cast<std::ptrdiff_t>(to),
+                inc.top_nodes.begin() + static_cast<std::ptrdiff_t>(at));
+      at += to - from;
+      inc.top_off[++kept] = at;
+    }
+  }
+  inc.top_nodes.resize(at);
+  inc.top_off.resize(kept + 1);
+  return true;
 }
 
 }  // namespace
@@ -116,29 +184,16 @@ TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll) {
   reserve_checked(inc.top_nodes, total);
   reserve_checked(inc.top_off, count + 1);
   inc.top_off.push_back(0);
-  inc.star_off.assign(nodes + 2, 0);
   for (const SizeTable& table : tables) {
     if (table.width() == 0) continue;
     for (std::size_t e = 0; e < table.size(); ++e) {
-      for (Node v : table.key(e)) {
-        const Index b = dense(v);
-        inc.top_nodes.push_back(b);
-        ++inc.star_off[std::size_t{b} + 2];
-      }
+      for (Node v : table.key(e)) inc.top_nodes.push_back(dense(v));
       inc.top_off.push_back(inc.top_nodes.size());
       poll.tick(tick_cost(table.width()));
     }
   }
-  // Counting sort of (node, top) pairs by node: star_off[a + 1] is first
-  // the start of a's run, then (after the fill) its end.
-  for (std::size_t a = 0; a < nodes; ++a) inc.star_off[a + 2] += inc.star_off[a + 1];
-  inc.star_tops.resize(total);
-  for (std::size_t t = 0; t + 1 < inc.top_off.size(); ++t) {
-    for (std::size_t i = inc.top_off[t]; i < inc.top_off[t + 1]; ++i)
-      inc.star_tops[inc.star_off[std::size_t{inc.top_nodes[i]} + 1]++] = static_cast<Index>(t);
-    poll.tick(tick_cost(inc.top_off[t + 1] - inc.top_off[t]));
-  }
-  inc.star_off.pop_back();
+  fill_stars(inc, nodes, poll);
+  if (drop_contained_tops(inc, poll)) fill_stars(inc, nodes, poll);
   return inc;
 }
 
@@ -150,8 +205,10 @@ class ClosureWeigher {
  public:
   ClosureWeigher(const TopIncidence& inc, InterruptPoll& poll) : inc_(inc), poll_(poll) {
     const std::size_t n = inc.node_count();
-    count_.assign(n, 0);
-    cls_.assign(n, 0);
+    slot_.assign(n, kNoIndex);
+    cls_.assign(n, kNoIndex);
+    earlier_head_.assign(n, kNoIndex);
+    kept_off_.assign(1, 0);
     std::size_t largest = 0;
     for (std::size_t t = 0; t + 1 < inc.top_off.size(); ++t)
       largest = std::max(largest, inc.top_off[t + 1] - inc.top_off[t]);
@@ -187,91 +244,118 @@ class ClosureWeigher {
     if (tops.empty()) return;
     emitted_.clear();
     nodes_.clear();
-    if (tops.size() == 1) {
-      if (top(tops[0])[0] == a) emit_top(tops[0]);
-    } else {
-      find_shared_nodes(tops);
-      split_into_classes(tops);
+    for (Index t : tops)
+      if (top(t)[0] == a) emit_top(t);
+    if (tops.size() > 1) {
+      occ_words_ = words_for_bits(tops.size());
+      if (occ_words_ == 1)
+        find_classes<1>(tops);
+      else
+        find_classes<0>(tops);
       build_masks(a, tops);
-      if (words_ == 1) {
-        close_one_word();
-        weigh_closure<1>();
+      if (words_ == 1 && occ_words_ == 1) {
+        enumerate_closed<1, 1>();
+        weigh_closed<1>(a);
       } else {
-        close_under_intersection();
-        weigh_closure<0>();
+        enumerate_closed<0, 0>();
+        weigh_closed<0>(a);
       }
     }
     flush();
   }
-
-  // Phase 1: the nodes held by two or more of the star's top cliques,
-  // ascending.
-  void find_shared_nodes(std::span<const Index> tops) {
+  // Phases 1 and 2: the shared nodes (held by two or more of the star's top
+  // cliques) and their classes: twins, shared nodes held by exactly the same
+  // top cliques, lie in the same intersections and form one class.  Each
+  // node's holders are a bit set over the star's top cliques; the classes
+  // are the distinct bit sets among the shared nodes, found by hashing and
+  // numbered in order of their smallest node.  Nodes that are not shared
+  // keep the class kNoIndex.
+  template <std::size_t kT>
+  void find_classes(std::span<const Index> tops) {
+    const std::size_t tw = kT != 0 ? kT : occ_words_;
     touched_.clear();
+    hold_.clear();
     std::size_t work = 0;
-    for (Index t : tops) {
-      for (Index b : top(t))
-        if (count_[b]++ == 0) touched_.push_back(b);
-      work += top(t).size();
+    for (std::size_t i = 0; i < tops.size(); ++i) {
+      const Word bit = Word{1} << (i % kWordBits);
+      for (Index b : top(tops[i])) {
+        Index s = slot_[b];
+        if (s == kNoIndex) {
+          s = slot_[b] = static_cast<Index>(touched_.size());
+          touched_.push_back(b);
+          hold_.resize(hold_.size() + tw, 0);
+        }
+        hold_[std::size_t{s} * tw + i / kWordBits] |= bit;
+      }
+      work += top(tops[i]).size();
     }
     shared_.clear();
-    for (Index b : touched_)
-      if (count_[b] >= 2) shared_.push_back(b);
-    std::sort(shared_.begin(), shared_.end());
-    poll_.tick(tick_cost(work + shared_.size()));
-  }
-
-  // Phase 2: twins (shared nodes held by the same top cliques) form one
-  // class.  The classes come from splitting the shared nodes by each top
-  // clique in turn; they are numbered in order of their smallest node.
-  void split_into_classes(std::span<const Index> tops) {
-    Index next = 1;
-    for (Index b : shared_) cls_[b] = 0;
-    for (Index t : tops) {
-      for (Index b : top(t)) {
-        if (count_[b] < 2) continue;
-        const Index old = cls_[b];
-        if (old >= split_.size()) split_.resize(std::max<std::size_t>(2 * split_.size(), old + 1), kNoIndex);
-        if (split_[old] == kNoIndex) {
-          split_[old] = next++;
-          split_touched_.push_back(old);
-        }
-        cls_[b] = split_[old];
-      }
-      for (Index old : split_touched_) split_[old] = kNoIndex;
-      split_touched_.clear();
+    for (std::size_t s = 0; s < touched_.size(); ++s) {
+      const Word* h = hold_.data() + s * tw;
+      std::size_t held = 0;
+      for (std::size_t j = 0; j < tw && held < 2; ++j) held += popcount64(h[j]);
+      if (held >= 2) shared_.push_back(touched_[s]);
     }
-    if (next > split_.size()) split_.resize(next, kNoIndex);
+    std::sort(shared_.begin(), shared_.end());
+
+    // Group by holders through a hash set of class numbers + 1.
+    std::size_t slots = kMinClassSlots;
+    while (slots < 2 * shared_.size()) slots *= 2;
+    class_slots_.assign(slots, 0);
+    class_occ_.clear();
+    class_hash_.clear();
     class_count_ = 0;
-    class_off_.clear();
-    class_nodes_.clear();
-    // Renumber in order of first appearance in the ascending shared nodes;
-    // then gather each class's nodes (ascending).
+    const std::size_t mask = slots - 1;
     for (Index b : shared_) {
-      Index& c = split_[cls_[b]];
-      if (c == kNoIndex) c = static_cast<Index>(class_count_++);
+      const Word* h = hold_.data() + std::size_t{slot_[b]} * tw;
+      const std::uint64_t hash = hash_nodes(h, tw, seed_);
+      std::size_t pos = hash & mask;
+      Index c = kNoIndex;
+      for (; class_slots_[pos] != 0; pos = (pos + 1) & mask) {
+        const Index k = class_slots_[pos] - 1;
+        if (class_hash_[k] == hash && std::equal(h, h + tw, class_occ_.data() + std::size_t{k} * tw)) {
+          c = k;
+          break;
+        }
+      }
+      if (c == kNoIndex) {
+        c = static_cast<Index>(class_count_++);
+        class_slots_[pos] = c + 1;
+        class_occ_.insert(class_occ_.end(), h, h + tw);
+        class_hash_.push_back(hash);
+      }
+      cls_[b] = c;
     }
     class_off_.assign(class_count_ + 1, 0);
-    for (Index b : shared_) {
-      cls_[b] = split_[cls_[b]];
-      ++class_off_[std::size_t{cls_[b]} + 1];
-    }
+    for (Index b : shared_) ++class_off_[std::size_t{cls_[b]} + 1];
     for (std::size_t c = 0; c < class_count_; ++c) class_off_[c + 1] += class_off_[c];
     class_nodes_.resize(shared_.size());
     class_fill_.assign(class_off_.begin(), class_off_.end() - 1);
     for (Index b : shared_) class_nodes_[class_fill_[cls_[b]]++] = b;
-    // Reset the renumbering table for the next star.
-    std::fill(split_.begin(), split_.begin() + next, kNoIndex);
-    split_touched_.clear();
-    words_ = std::max<std::size_t>(1, (class_count_ + kWordBits - 1) / kWordBits);
+    words_ = std::max<std::size_t>(1, words_for_bits(class_count_));
+    poll_.tick(tick_cost(work + shared_.size()));
   }
 
-  // Phase 3: each top clique's shared part as a mask.  Those with a private
-  // node have weight 1 and are the first entries of the weighing; all are
-  // generators of the closure.  Also the mask of the classes that hold a
-  // node smaller than a: a clique meeting one of them is settled elsewhere.
+  // Phase 3: each top clique's shared part as a mask over the classes (the
+  // generators).  The classes are numbered by their smallest node, so those
+  // holding a node smaller than a (a clique meeting one of them is settled
+  // elsewhere) are the first `below_count_`.  The cliques of non-zero weight
+  // holding a that were settled at a smaller node enter the weighing first,
+  // as masks.
   void build_masks(std::size_t a, std::span<const Index> tops) {
-    gens_.assign(tops.size() * words_, 0);
+    const std::size_t t = tops.size();
+    const std::size_t tw = occ_words_;
+    gens_.assign(t * words_, 0);
+    for (std::size_t c = 0; c < class_count_; ++c) {
+      const Word* h = class_occ_.data() + c * tw;
+      const Word bit = Word{1} << (c % kWordBits);
+      for (std::size_t j = 0; j < tw; ++j)
+        for (Word bits = h[j]; bits != 0; bits &= bits - 1)
+          gens_[(j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))) * words_ + c / kWordBits] |= bit;
+    }
+    below_count_ = 0;
+    while (below_count_ < class_count_ && class_nodes_[class_off_[below_count_]] < a) ++below_count_;
+
     heavy_.clear();
     heavy_weight_.clear();
     if (listed_) {
@@ -280,142 +364,126 @@ class ClosureWeigher {
     }
     if (lists_.size() < class_count_) lists_.resize(class_count_);
     holders_.assign(class_count_, 0);
-    for (std::size_t i = 0; i < tops.size(); ++i) {
-      Word* m = mask(gens_, i);
-      const auto q = top(tops[i]);
-      std::size_t held = 0;
-      for (Index b : q) {
-        if (count_[b] >= 2) {
-          m[cls_[b] / kWordBits] |= Word{1} << (cls_[b] % kWordBits);
-          ++held;
-        }
+    meet_.resize(words_);
+    std::size_t work = gens_.size();
+    for (Index link = earlier_head_[a]; link != kNoIndex; link = earlier_next_[link]) {
+      const Index k = earlier_set_[link];
+      // Every node of such a clique lies in two or more top cliques of
+      // this star (it is their intersection), so it has a class.
+      std::fill(meet_.begin(), meet_.end(), Word{0});
+      bool inside = true;
+      for (std::size_t r = kept_off_[k]; r < kept_off_[k + 1] && inside; ++r) {
+        const Index c = cls_[kept_nodes_[r]];
+        inside = c != kNoIndex;
+        if (inside) meet_[c / kWordBits] |= Word{1} << (c % kWordBits);
       }
-      if (held < q.size()) {
-        add_heavy(m, 1);
-        if (q[0] == a) emit_top(tops[i]);
-      }
+      if (inside) add_heavy(meet_.data(), kept_weight_[k]);
+      work += kept_off_[k + 1] - kept_off_[k];
     }
-    for (Index b : touched_) count_[b] = 0;
-    below_.assign(words_, 0);
-    for (std::size_t c = 0; c < class_count_; ++c)
-      if (class_nodes_[class_off_[c]] < a) below_[c / kWordBits] |= Word{1} << (c % kWordBits);
-    poll_.tick(tick_cost(gens_.size()));
+    for (Index b : touched_) {
+      slot_[b] = kNoIndex;
+      cls_[b] = kNoIndex;
+    }
+    poll_.tick(tick_cost(work));
   }
 
-  // Phase 4, one-word masks: the same with the masks as their own keys in
-  // the slots (0 marks an empty slot: no mask is empty), placed by a
-  // multiplicative hash with the process's odd key.
-  void close_one_word() {
-    items_.clear();
-    slots_.assign(kMinClosureSlots, 0);
-    slot_shift_ = kWordBits - static_cast<std::size_t>(std::countr_zero(kMinClosureSlots));
-    for (const Word m : gens_) {
-      const std::size_t before = items_.size();
-      if (!add_word(m)) continue;
-      for (std::size_t j = 0; j < before; ++j) {
-        const Word x = items_[j];
-        // x inside m meets it in x, m inside x in m: both present.
-        if ((x & ~m) != 0 && (m & ~x) != 0 && (x & m) != 0) add_word(x & m);
-      }
-      poll_.tick(tick_cost(before));
-    }
-  }
-
-  bool add_word(Word x) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t pos = static_cast<std::size_t>((x * odd_key_) >> slot_shift_);
-    for (; slots_[pos] != 0; pos = (pos + 1) & mask)
-      if (slots_[pos] == x) return false;
-    slots_[pos] = x;
-    grow_checked(items_, 1);
-    items_.push_back(x);
-    if (2 * items_.size() > slots_.size()) double_word_slots();
-    return true;
-  }
-
-  [[gnu::noinline]] void double_word_slots() {
-    std::vector<Word> fresh;
-    reserve_checked(fresh, 2 * slots_.size());
-    fresh.assign(2 * slots_.size(), 0);
-    slots_.swap(fresh);
-    --slot_shift_;
-    const std::size_t mask = slots_.size() - 1;
-    for (Word y : items_) {
-      std::size_t pos = static_cast<std::size_t>((y * odd_key_) >> slot_shift_);
-      while (slots_[pos] != 0) pos = (pos + 1) & mask;
-      slots_[pos] = y;
-    }
-    poll_.tick(tick_cost(items_.size()));
-  }
-
-  // Phase 4, masks of several words: the closure of the generators under
-  // intersection.  A new generator m adds m and m & x for every x present
-  // but inside m; a generator already present adds nothing (the set is
-  // closed).  Masks are kept by index + 1 in the slots, their hashes beside.
-  void close_under_intersection() {
-    const std::size_t w = words_;
-    items_.clear();
-    hashes_.clear();
-    slots_.assign(kMinClosureSlots, 0);
-    meet_.resize(w);
-    const std::size_t gens = gens_.size() / w;
-    for (std::size_t g = 0; g < gens; ++g) {
-      const Word* m = gens_.data() + g * w;
-      const std::size_t before = items_.size() / w;
-      if (!insert(m)) continue;
-      for (std::size_t j = 0; j < before; ++j) {
-        const Word* x = items_.data() + j * w;
-        Word any = 0, outside = 0;
-        for (std::size_t i = 0; i < w; ++i) {
-          any |= meet_[i] = m[i] & x[i];
-          outside |= x[i] & ~m[i];
-        }
-        if (any != 0 && outside != 0) insert(meet_.data());
-      }
-      poll_.tick(tick_cost(before * w));
-    }
-  }
-
-  // Adds mask m to the closure; false if it was there.
-  bool insert(const Word* m) {
-    const std::size_t w = words_;
-    std::size_t mask = slots_.size() - 1;
-    const std::uint64_t h = hash_nodes(m, w, seed_);
-    std::size_t pos = h & mask;
-    for (; slots_[pos] != 0; pos = (pos + 1) & mask) {
-      const std::size_t i = static_cast<std::size_t>(slots_[pos] - 1);
-      if (hashes_[i] == h && std::equal(m, m + w, items_.data() + i * w)) return false;
-    }
-    const std::size_t count = items_.size() / w;
-    if (count + 1 >= kNoIndex) throw std::bad_alloc();
-    grow_checked(items_, w);
-    items_.insert(items_.end(), m, m + w);
-    grow_checked(hashes_, 1);
-    hashes_.push_back(h);
-    slots_[pos] = count + 1;
-    if (2 * (count + 1) > slots_.size()) {
-      std::vector<Word> fresh;
-      reserve_checked(fresh, 2 * slots_.size());
-      fresh.assign(2 * slots_.size(), 0);
-      slots_.swap(fresh);
-      mask = slots_.size() - 1;
-      for (std::size_t i = 0; i <= count; ++i) {
-        for (pos = hashes_[i] & mask; slots_[pos] != 0; pos = (pos + 1) & mask) {
-        }
-        slots_[pos] = i + 1;
-      }
-      poll_.tick(tick_cost(count));
-    }
-    return true;
-  }
-
-  // Phase 5: weigh the closure from the most classes down (a counting sort
-  // by class count: a mask strictly inside another has fewer classes), and
-  // emit the cliques of non-zero weight that meet no class below a.
-  template <std::size_t kW>
-  void weigh_closure() {
+  // Phase 4: the intersections of two or more top cliques of the star that
+  // meet no class below a, each once.  They are the closed sets of the
+  // generators (a set of classes equal to the intersection of the
+  // generators holding it) with two or more holders.  The search starts from
+  // the intersection of all generators and extends a closed set P by one
+  // class i at a time: the closure Q of P + i (the intersection of the
+  // generators holding both) is kept only if it adds no class smaller than
+  // i, and then extended by classes after i.  Every closed set has exactly
+  // one such parent, so each is reached once; a set meeting a class below a
+  // is never reached, nor is anything above it.
+  template <std::size_t kW, std::size_t kT>
+  void enumerate_closed() {
     const std::size_t w = kW != 0 ? kW : words_;
-    const std::size_t m = items_.size() / w;
+    const std::size_t tw = kT != 0 ? kT : occ_words_;
+    const std::size_t t = gens_.size() / w;
+    items_.clear();
+    support_.clear();
+    // The root: every generator.
+    occ_.assign((class_count_ + 2) * tw, 0);
+    for (std::size_t i = 0; i < t; ++i) occ_[i / kWordBits] |= Word{1} << (i % kWordBits);
+    meet_.assign(w, ~Word{0});
+    for (std::size_t i = 0; i < t; ++i)
+      for (std::size_t j = 0; j < w; ++j) meet_[j] &= gens_[i * w + j];
+    for (std::size_t c = 0; c < below_count_; ++c)
+      if ((meet_[c / kWordBits] >> (c % kWordBits) & 1) != 0) return;
+    if (!keep_closed(meet_.data(), t)) return;
+    next_.assign(1, static_cast<Index>(below_count_));
+    frame_item_.assign(1, 0);
+
+    std::vector<Word>& q = meet_;
+    std::size_t depth = 1;
+    while (depth > 0) {
+      const std::size_t f = depth - 1;
+      const Word* occ = occ_.data() + f * tw;
+      Word* sub = occ_.data() + depth * tw;
+      std::size_t i = next_[f];
+      bool pushed = false;
+      for (; i < class_count_; ++i) {
+        const Word* p = items_.data() + std::size_t{frame_item_[f]} * w;
+        if ((p[i / kWordBits] >> (i % kWordBits) & 1) != 0) continue;
+        const Word* held = class_occ_.data() + i * tw;
+        std::size_t count = 0;
+        for (std::size_t j = 0; j < tw; ++j) count += popcount64(sub[j] = occ[j] & held[j]);
+        if (count < 2) continue;
+        std::fill(q.begin(), q.end(), ~Word{0});
+        for (std::size_t j = 0; j < tw; ++j) {
+          for (Word bits = sub[j]; bits != 0; bits &= bits - 1) {
+            const Word* g = gens_.data() + (j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))) * w;
+            for (std::size_t x = 0; x < w; ++x) q[x] &= g[x];
+          }
+        }
+        // Prefix preserved: Q and P agree on the classes before i.
+        bool same_prefix = true;
+        const std::size_t iw = i / kWordBits;
+        for (std::size_t x = 0; x < iw && same_prefix; ++x) same_prefix = q[x] == p[x];
+        if (same_prefix) {
+          const Word low = (Word{1} << (i % kWordBits)) - 1;
+          same_prefix = ((q[iw] ^ p[iw]) & low) == 0;
+        }
+        poll_.tick(tick_cost(count * w + tw));
+        if (!same_prefix) continue;
+        if (!keep_closed(q.data(), count)) continue;
+        next_[f] = static_cast<Index>(i + 1);
+        if (next_.size() <= depth) {
+          next_.resize(depth + 1);
+          frame_item_.resize(depth + 1);
+        }
+        next_[depth] = static_cast<Index>(i + 1);
+        frame_item_[depth] = static_cast<Index>(items_.size() / w - 1);
+        ++depth;
+        pushed = true;
+        break;
+      }
+      if (!pushed) --depth;
+    }
+  }
+
+  // Records a closed set with its number of holders.
+  bool keep_closed(const Word* m, std::size_t holders) {
+    if (support_.size() + 1 >= kNoIndex) throw std::bad_alloc();
+    grow_checked(items_, words_);
+    items_.insert(items_.end(), m, m + words_);
+    grow_checked(support_, 1);
+    support_.push_back(static_cast<Index>(holders));
+    return true;
+  }
+
+  // Phase 5: weigh the closed sets from the most classes down (a counting
+  // sort by class count: a set strictly inside another has fewer classes).
+  // The cover of S is the number of top cliques holding it (each has weight
+  // 1 and strictly contains S) plus the weights of the cliques of non-zero
+  // weight strictly containing it: those settled at smaller nodes, and
+  // those of this star weighed before it.
+  template <std::size_t kW>
+  void weigh_closed(std::size_t a) {
+    const std::size_t w = kW != 0 ? kW : words_;
+    const std::size_t m = support_.size();
     level_.assign(class_count_ + 2, 0);
     bits_.resize(m);
     for (std::size_t i = 0; i < m; ++i) {
@@ -431,13 +499,12 @@ class ClosureWeigher {
     for (std::size_t r = 0; r < m; ++r) {
       const Index i = order_[r];
       const Word* s = items_.data() + std::size_t{i} * w;
-      const std::uint64_t cover = listed_ ? listed_cover<kW>(s) : marked_cover(s);
+      const std::uint64_t cover =
+          std::uint64_t{support_[i]} + (listed_ ? listed_cover<kW>(s) : marked_cover(s));
       const Weight weight = wrap_sub(1, static_cast<Weight>(cover));
       if (weight == 0) continue;
       add_heavy(s, weight);
-      bool mine = true;
-      for (std::size_t j = 0; j < w; ++j) mine = mine && (s[j] & below_[j]) == 0;
-      if (mine) emit_mask(s, bits_[i], weight);
+      emit_mask(a, s, bits_[i], weight);
     }
   }
 
@@ -514,7 +581,9 @@ class ClosureWeigher {
     emitted_.push_back({start, nodes_.size() - start, 1});
   }
 
-  void emit_mask(const Word* s, std::size_t classes, Weight weight) {
+  // Emits a clique of the closure (its smallest node is a) and keeps it,
+  // in dense numbers, for the stars of its other nodes.
+  void emit_mask(std::size_t a, const Word* s, std::size_t classes, Weight weight) {
     const std::size_t start = nodes_.size();
     for (std::size_t j = 0; j < words_; ++j) {
       for (Word bits = s[j]; bits != 0; bits &= bits - 1) {
@@ -524,8 +593,26 @@ class ClosureWeigher {
     }
     // Classes interleave in node order only when one holds several nodes.
     if (nodes_.size() - start > classes) std::sort(nodes_.begin() + static_cast<std::ptrdiff_t>(start), nodes_.end());
+    const std::size_t size = nodes_.size() - start;
+    const std::size_t k = kept_weight_.size();
+    if (k + 1 >= kNoIndex || earlier_set_.size() + size >= kNoIndex) throw std::bad_alloc();
+    grow_checked(kept_nodes_, size);
+    grow_checked(earlier_set_, size);
+    grow_checked(earlier_next_, size);
+    for (std::size_t r = start; r < nodes_.size(); ++r) {
+      const Index b = static_cast<Index>(nodes_[r]);
+      kept_nodes_.push_back(b);
+      if (b == a) continue;
+      earlier_next_.push_back(earlier_head_[b]);
+      earlier_head_[b] = static_cast<Index>(earlier_set_.size());
+      earlier_set_.push_back(static_cast<Index>(k));
+    }
+    grow_checked(kept_off_, 1);
+    kept_off_.push_back(kept_nodes_.size());
+    grow_checked(kept_weight_, 1);
+    kept_weight_.push_back(weight);
     for (std::size_t r = start; r < nodes_.size(); ++r) nodes_[r] = inc_.node(static_cast<std::size_t>(nodes_[r]));
-    emitted_.push_back({start, nodes_.size() - start, weight});
+    emitted_.push_back({start, size, weight});
   }
 
   // Appends this node's cliques to their size groups.  All start with the
@@ -581,19 +668,26 @@ class ClosureWeigher {
   const TopIncidence& inc_;
   InterruptPoll& poll_;
   const std::uint64_t seed_ = hash_seed();
-  const std::uint64_t odd_key_ = hash_seed() | 1;
-  std::size_t slot_shift_ = 0;
-  std::vector<std::uint32_t> count_;  // node -> top cliques of the star holding it
-  std::vector<Index> cls_;            // shared node -> its class
-  std::vector<Index> touched_, shared_, split_, split_touched_;
+  // Per node: its place among the star's nodes and its class (kNoIndex
+  // outside the star).  Per place, the top cliques holding the node.
+  std::vector<Index> slot_, cls_;
+  std::vector<Index> touched_, shared_;
+  std::vector<Word> hold_;
+  // The classes' holders, their hashes, and a hash set of class numbers + 1.
+  std::vector<std::uint64_t> class_hash_;
+  std::vector<Index> class_slots_;
   std::size_t class_count_ = 0, words_ = 1;
   std::vector<std::size_t> class_off_, class_fill_;
   std::vector<Index> class_nodes_;
-  std::vector<Word> gens_, below_;
-  // The closure: masks, their hashes, and a hash set of indices + 1.
-  std::vector<Word> items_;
-  std::vector<std::uint64_t> hashes_;
-  std::vector<Word> slots_, meet_;
+  std::vector<Word> gens_;
+  std::size_t below_count_ = 0;  // classes holding a node smaller than the star's
+  // Per class, the top cliques of the star holding it (occ_words_ words).
+  std::size_t occ_words_ = 1;
+  std::vector<Word> class_occ_;
+  // The closed sets found, with their numbers of holders; the search's
+  // frames (holders, next class to try, closed set) by depth.
+  std::vector<Word> items_, occ_, meet_;
+  std::vector<Index> support_, next_, frame_item_;
   std::vector<Index> bits_, order_;
   std::vector<std::size_t> level_;
   // Entries weighed so far with a non-zero weight, and per class the
@@ -603,6 +697,13 @@ class ClosureWeigher {
   std::vector<std::vector<Index>> lists_;
   bool listed_ = false;
   std::vector<Word> holders_;  // class -> the first kMarkedEntries entries holding it
+  // The cliques of non-zero weight emitted from closed sets (dense nodes),
+  // and per node the list of those holding it that were settled at a
+  // smaller node (linked through earlier_next_).
+  std::vector<Index> kept_nodes_;
+  std::vector<std::size_t> kept_off_;
+  WeightList kept_weight_;
+  std::vector<Index> earlier_head_, earlier_next_, earlier_set_;
   std::vector<Node> nodes_;
   std::vector<Emitted> emitted_;
   std::vector<SizeGroup> out_;  // by size
