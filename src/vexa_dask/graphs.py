@@ -163,7 +163,7 @@ def _from_array(a: npt.NDArray[Any]) -> Csr:
         return _from_edges(np.stack([i, j], axis=1).astype(np.int64), a.shape[0])
     if a.ndim == 2 and a.shape[1] == 2:
         edges = _edge_array(a)
-        return _from_edges(edges, int(edges.max()) + 1 if edges.size else 0)
+        return _from_edges(edges, int(np.max(edges)) + 1 if edges.size else 0)
     raise ValueError(
         f"a numpy array of shape {a.shape} is neither a square adjacency matrix nor an (m, 2) edge "
         "array; give neighbour lists as a list of rows, or edges as an (n, edges) pair"
