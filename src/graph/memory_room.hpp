@@ -46,12 +46,18 @@ void reserve_checked(Vector& v, std::size_t count) {
 }
 
 // Makes room for `more` elements beyond v.size(), doubling the capacity as
-// push_back would, but checked.
+// push_back would, but checked.  The test for room is inline; growing is not,
+// so that a push in a hot loop stays a compare and a store.
 template <class Vector>
-void grow_checked(Vector& v, std::size_t more) {
+[[gnu::noinline]] void grow_checked_slow(Vector& v, std::size_t more) {
   const std::size_t need = v.size() + more;
-  if (need <= v.capacity()) return;
   reserve_checked(v, need < 2 * v.capacity() ? 2 * v.capacity() : need);
+}
+
+template <class Vector>
+inline void grow_checked(Vector& v, std::size_t more) {
+  if (v.capacity() - v.size() < more) [[unlikely]]
+    grow_checked_slow(v, more);
 }
 
 }  // namespace vexa::graph

@@ -73,6 +73,9 @@ constexpr std::size_t kMinClassSlots = 16;
 // at most this much, well under a millisecond.
 constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
 
+// The bits below bit i (all 64 for i = 64).
+constexpr Word low_bits(std::size_t i) noexcept { return i >= kWordBits ? ~Word{0} : (Word{1} << i) - 1; }
+
 std::uint32_t tick_cost(std::size_t units) {
   return static_cast<std::uint32_t>(std::min(units, kMaxTickCost) | 1);
 }
@@ -92,51 +95,6 @@ void fill_stars(TopIncidence& inc, std::size_t nodes, InterruptPoll& poll) {
     poll.tick(tick_cost(inc.top_off[t + 1] - inc.top_off[t]));
   }
   inc.star_off.pop_back();
-}
-
-// A top clique inside another adds no member to the family (its subsets are
-// the other's too), and the weights depend on the family alone; the star
-// method needs top cliques of which none holds another, so such cliques are
-// dropped.  Maximal cliques never hold one another; other input may.  A
-// clique inside another lies in the star of each of its nodes, so only the
-// smallest star is searched.  Returns whether any was dropped.
-bool drop_contained_tops(TopIncidence& inc, InterruptPoll& poll) {
-  const std::size_t count = inc.top_off.size() - 1;
-  std::vector<bool> inside(count, false);
-  bool any = false;
-  for (std::size_t t = 0; t < count; ++t) {
-    const Index* q = inc.top_nodes.data() + inc.top_off[t];
-    const std::size_t size = inc.top_off[t + 1] - inc.top_off[t];
-    Index rare = q[0];
-    for (std::size_t i = 1; i < size; ++i)
-      if (inc.star_size(q[i]) < inc.star_size(rare)) rare = q[i];
-    for (std::size_t r = inc.star_off[rare]; r < inc.star_off[std::size_t{rare} + 1]; ++r) {
-      const Index u = inc.star_tops[r];
-      const Index* p = inc.top_nodes.data() + inc.top_off[u];
-      const std::size_t other = inc.top_off[std::size_t{u} + 1] - inc.top_off[u];
-      if (other <= size || inside[u]) continue;
-      if (std::includes(p, p + other, q, q + size)) {
-        inside[t] = any = true;
-        break;
-      }
-    }
-    poll.tick(tick_cost(inc.star_size(rare)));
-  }
-  if (!any) return false;
-  std::size_t kept = 0, at = 0;
-  for (std::size_t t = 0; t < count; ++t) {
-    const std::size_t from = inc.top_off[t], to = inc.top_off[t + 1];
-    if (!inside[t]) {
-      std::copy(inc.top_nodes.begin() + static_cast<std::ptrdiff_t>(from),
-                inc.top_nodes.begin() + static_cast<std::ptrdiff_t>(to),
-                inc.top_nodes.begin() + static_cast<std::ptrdiff_t>(at));
-      at += to - from;
-      inc.top_off[++kept] = at;
-    }
-  }
-  inc.top_nodes.resize(at);
-  inc.top_off.resize(kept + 1);
-  return true;
 }
 
 }  // namespace
@@ -193,7 +151,6 @@ TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll) {
     }
   }
   fill_stars(inc, nodes, poll);
-  if (drop_contained_tops(inc, poll)) fill_stars(inc, nodes, poll);
   return inc;
 }
 
@@ -206,6 +163,7 @@ class ClosureWeigher {
   ClosureWeigher(const TopIncidence& inc, InterruptPoll& poll) : inc_(inc), poll_(poll) {
     const std::size_t n = inc.node_count();
     slot_.assign(n, kNoIndex);
+    node_hold_.assign(n, 0);
     cls_.assign(n, kNoIndex);
     earlier_head_.assign(n, kNoIndex);
     kept_off_.assign(1, 0);
@@ -240,29 +198,79 @@ class ClosureWeigher {
 
   // The cliques whose smallest node is a.
   void settle(std::size_t a) {
-    const auto tops = star(a);
+    auto tops = star(a);
+    if (any_dropped_) {
+      live_.clear();
+      for (Index t : tops)
+        if (!dropped_[t]) live_.push_back(t);
+      tops = live_;
+    }
     if (tops.empty()) return;
     emitted_.clear();
     nodes_.clear();
-    for (Index t : tops)
-      if (top(t)[0] == a) emit_top(t);
     if (tops.size() > 1) {
       occ_words_ = words_for_bits(tops.size());
       if (occ_words_ == 1)
         find_classes<1>(tops);
       else
         find_classes<0>(tops);
+      if (drop_contained(a, tops)) {
+        release_star();
+        settle(a);
+        return;
+      }
+    }
+    for (Index t : tops)
+      if (top(t)[0] == a) emit_top(t);
+    if (tops.size() > 1) {
       build_masks(a, tops);
       if (words_ == 1 && occ_words_ == 1) {
-        enumerate_closed<1, 1>();
-        weigh_closed<1>(a);
+        enter_earlier_holders(a);
+        enumerate_closed_one_word();
+        weigh_one_word(a);
       } else {
-        enumerate_closed<0, 0>();
-        weigh_closed<0>(a);
+        enter_earlier_masks(a);
+        enumerate_closed();
+        weigh_closed(a);
       }
+      release_star();
     }
     flush();
   }
+
+  // A top clique inside another adds no member to the family (its subsets
+  // are the other's too), and the weights depend on the family alone, so
+  // such a clique is dropped; the method needs top cliques of which none
+  // holds another.  Maximal cliques never hold one another; other input
+  // may.  Both lie in the star of the smaller one's smallest node a, where
+  // the holders of its nodes all hold the other: it is found there, before
+  // any star that holds it is settled.  Returns whether one was dropped.
+  bool drop_contained(std::size_t a, std::span<const Index> tops) {
+    const std::size_t tw = occ_words_;
+    bool any = false;
+    std::size_t work = 0;
+    for (std::size_t i = 0; i < tops.size(); ++i) {
+      const auto q = top(tops[i]);
+      if (q[0] != a) continue;
+      meet_.assign(tw, ~Word{0});
+      for (Index b : q) {
+        const Word* h = tw == 1 ? &node_hold_[b] : hold_.data() + std::size_t{slot_[b]} * tw;
+        for (std::size_t j = 0; j < tw; ++j) meet_[j] &= h[j];
+      }
+      meet_[i / kWordBits] &= ~(Word{1} << (i % kWordBits));
+      work += q.size() * tw;
+      bool inside = false;
+      for (std::size_t j = 0; j < tw && !inside; ++j) inside = meet_[j] != 0;
+      if (inside) {
+        if (dropped_.empty()) dropped_.assign(inc_.top_off.size() - 1, false);
+        dropped_[tops[i]] = true;
+        any = any_dropped_ = true;
+      }
+    }
+    poll_.tick(tick_cost(work));
+    return any;
+  }
+
   // Phases 1 and 2: the shared nodes (held by two or more of the star's top
   // cliques) and their classes: twins, shared nodes held by exactly the same
   // top cliques, lie in the same intersections and form one class.  Each
@@ -274,27 +282,49 @@ class ClosureWeigher {
   void find_classes(std::span<const Index> tops) {
     const std::size_t tw = kT != 0 ? kT : occ_words_;
     touched_.clear();
-    hold_.clear();
     std::size_t work = 0;
-    for (std::size_t i = 0; i < tops.size(); ++i) {
-      const Word bit = Word{1} << (i % kWordBits);
-      for (Index b : top(tops[i])) {
-        Index s = slot_[b];
-        if (s == kNoIndex) {
-          s = slot_[b] = static_cast<Index>(touched_.size());
-          touched_.push_back(b);
-          hold_.resize(hold_.size() + tw, 0);
+    if constexpr (kT == 1) {
+      // One word of holders per node, kept in place.
+      for (std::size_t i = 0; i < tops.size(); ++i) {
+        const Word bit = Word{1} << i;
+        for (Index b : top(tops[i])) {
+          if (node_hold_[b] == 0) touched_.push_back(b);
+          node_hold_[b] |= bit;
         }
-        hold_[std::size_t{s} * tw + i / kWordBits] |= bit;
+        work += top(tops[i]).size();
       }
-      work += top(tops[i]).size();
+    } else {
+      hold_.clear();
+      for (std::size_t i = 0; i < tops.size(); ++i) {
+        const Word bit = Word{1} << (i % kWordBits);
+        for (Index b : top(tops[i])) {
+          Index s = slot_[b];
+          if (s == kNoIndex) {
+            s = slot_[b] = static_cast<Index>(touched_.size());
+            touched_.push_back(b);
+            hold_.resize(hold_.size() + tw, 0);
+          }
+          hold_[std::size_t{s} * tw + i / kWordBits] |= bit;
+        }
+        work += top(tops[i]).size();
+      }
     }
+    auto holders_of = [&](Index b) -> const Word* {
+      if constexpr (kT == 1) return &node_hold_[b];
+      return hold_.data() + std::size_t{slot_[b]} * tw;
+    };
     shared_.clear();
-    for (std::size_t s = 0; s < touched_.size(); ++s) {
-      const Word* h = hold_.data() + s * tw;
-      std::size_t held = 0;
-      for (std::size_t j = 0; j < tw && held < 2; ++j) held += popcount64(h[j]);
-      if (held >= 2) shared_.push_back(touched_[s]);
+    for (Index b : touched_) {
+      const Word* h = holders_of(b);
+      bool two = false;
+      if constexpr (kT == 1) {
+        two = (h[0] & (h[0] - 1)) != 0;
+      } else {
+        std::size_t held = 0;
+        for (std::size_t j = 0; j < tw && held < 2; ++j) held += popcount64(h[j]);
+        two = held >= 2;
+      }
+      if (two) shared_.push_back(b);
     }
     std::sort(shared_.begin(), shared_.end());
 
@@ -303,17 +333,20 @@ class ClosureWeigher {
     while (slots < 2 * shared_.size()) slots *= 2;
     class_slots_.assign(slots, 0);
     class_occ_.clear();
-    class_hash_.clear();
     class_count_ = 0;
     const std::size_t mask = slots - 1;
+    const int shift = static_cast<int>(kWordBits) - std::countr_zero(slots);
     for (Index b : shared_) {
-      const Word* h = hold_.data() + std::size_t{slot_[b]} * tw;
-      const std::uint64_t hash = hash_nodes(h, tw, seed_);
-      std::size_t pos = hash & mask;
+      const Word* h = holders_of(b);
+      std::size_t pos = 0;
+      if constexpr (kT == 1)
+        pos = static_cast<std::size_t>((h[0] * odd_key_) >> shift);
+      else
+        pos = static_cast<std::size_t>(hash_nodes(h, tw, odd_key_)) & mask;
       Index c = kNoIndex;
       for (; class_slots_[pos] != 0; pos = (pos + 1) & mask) {
         const Index k = class_slots_[pos] - 1;
-        if (class_hash_[k] == hash && std::equal(h, h + tw, class_occ_.data() + std::size_t{k} * tw)) {
+        if (std::equal(h, h + tw, class_occ_.data() + std::size_t{k} * tw)) {
           c = k;
           break;
         }
@@ -321,8 +354,7 @@ class ClosureWeigher {
       if (c == kNoIndex) {
         c = static_cast<Index>(class_count_++);
         class_slots_[pos] = c + 1;
-        class_occ_.insert(class_occ_.end(), h, h + tw);
-        class_hash_.push_back(hash);
+        for (std::size_t j = 0; j < tw; ++j) class_occ_.push_back(h[j]);
       }
       cls_[b] = c;
     }
@@ -356,6 +388,12 @@ class ClosureWeigher {
     below_count_ = 0;
     while (below_count_ < class_count_ && class_nodes_[class_off_[below_count_]] < a) ++below_count_;
 
+    poll_.tick(tick_cost(gens_.size()));
+  }
+
+  // The cliques of non-zero weight holding a that were settled at a smaller
+  // node, as the first entries of the weighing, by their masks.
+  void enter_earlier_masks(std::size_t a) {
     heavy_.clear();
     heavy_weight_.clear();
     if (listed_) {
@@ -365,7 +403,7 @@ class ClosureWeigher {
     if (lists_.size() < class_count_) lists_.resize(class_count_);
     holders_.assign(class_count_, 0);
     meet_.resize(words_);
-    std::size_t work = gens_.size();
+    std::size_t work = 0;
     for (Index link = earlier_head_[a]; link != kNoIndex; link = earlier_next_[link]) {
       const Index k = earlier_set_[link];
       // Every node of such a clique lies in two or more top cliques of
@@ -380,11 +418,33 @@ class ClosureWeigher {
       if (inside) add_heavy(meet_.data(), kept_weight_[k]);
       work += kept_off_[k + 1] - kept_off_[k];
     }
+    poll_.tick(tick_cost(work));
+  }
+
+  // The same by their holders, for stars of at most 64 top cliques: a
+  // clique's holders are the AND of its nodes' holders.
+  void enter_earlier_holders(std::size_t a) {
+    held_occ_.clear();
+    held_weight_.clear();
+    std::size_t work = 0;
+    for (Index link = earlier_head_[a]; link != kNoIndex; link = earlier_next_[link]) {
+      const Index k = earlier_set_[link];
+      Word occ = ~Word{0};
+      for (std::size_t r = kept_off_[k]; r < kept_off_[k + 1]; ++r) occ &= node_hold_[kept_nodes_[r]];
+      held_occ_.push_back(occ);
+      held_weight_.push_back(kept_weight_[k]);
+      work += kept_off_[k + 1] - kept_off_[k];
+    }
+    poll_.tick(tick_cost(work));
+  }
+
+  // Clears what the star marked per node.
+  void release_star() {
     for (Index b : touched_) {
       slot_[b] = kNoIndex;
       cls_[b] = kNoIndex;
+      node_hold_[b] = 0;
     }
-    poll_.tick(tick_cost(work));
   }
 
   // Phase 4: the intersections of two or more top cliques of the star that
@@ -397,65 +457,144 @@ class ClosureWeigher {
   // i, and then extended by classes after i.  Every closed set has exactly
   // one such parent, so each is reached once; a set meeting a class below a
   // is never reached, nor is anything above it.
-  template <std::size_t kW, std::size_t kT>
+  //
+  // The holders of every P + i are dealt out in one pass over the holders
+  // of P (occurrence deliver), so a closed set costs the size of the part
+  // of the star above it rather than the number of classes times the
+  // number of top cliques.
   void enumerate_closed() {
-    const std::size_t w = kW != 0 ? kW : words_;
-    const std::size_t tw = kT != 0 ? kT : occ_words_;
+    const std::size_t w = words_;
     const std::size_t t = gens_.size() / w;
     items_.clear();
     support_.clear();
-    // The root: every generator.
-    occ_.assign((class_count_ + 2) * tw, 0);
-    for (std::size_t i = 0; i < t; ++i) occ_[i / kWordBits] |= Word{1} << (i % kWordBits);
     meet_.assign(w, ~Word{0});
     for (std::size_t i = 0; i < t; ++i)
       for (std::size_t j = 0; j < w; ++j) meet_[j] &= gens_[i * w + j];
     for (std::size_t c = 0; c < below_count_; ++c)
       if ((meet_[c / kWordBits] >> (c % kWordBits) & 1) != 0) return;
-    if (!keep_closed(meet_.data(), t)) return;
-    next_.assign(1, static_cast<Index>(below_count_));
-    frame_item_.assign(1, 0);
+    keep_closed(meet_.data(), t);
+    deal_.resize(t);
+    for (std::size_t i = 0; i < t; ++i) deal_[i] = static_cast<Index>(i);
+    frames_.clear();
+    buckets_.clear();
+    if (bucket_fill_.size() < class_count_) bucket_fill_.resize(class_count_, 0);
+    open_frame(0, 0, t, below_count_);
+    while (!frames_.empty()) {
+      Frame& f = frames_.back();
+      if (f.cursor == buckets_.size()) {
+        deal_.resize(f.deal_mark);
+        buckets_.resize(f.bucket_mark);
+        frames_.pop_back();
+        continue;
+      }
+      const Bucket b = buckets_[f.cursor++];
+      const Index parent = f.item;
+      std::fill(meet_.begin(), meet_.end(), ~Word{0});
+      for (std::size_t r = b.begin; r < b.begin + b.size; ++r) {
+        const Word* g = gens_.data() + std::size_t{deal_[r]} * w;
+        for (std::size_t j = 0; j < w; ++j) meet_[j] &= g[j];
+      }
+      poll_.tick(tick_cost(b.size * w));
+      // Prefix preserved: Q and P agree on the classes before i.
+      const Word* p = items_.data() + std::size_t{parent} * w;
+      const std::size_t iw = b.cls / kWordBits;
+      bool same_prefix = ((meet_[iw] ^ p[iw]) & low_bits(b.cls % kWordBits)) == 0;
+      for (std::size_t x = 0; x < iw && same_prefix; ++x) same_prefix = meet_[x] == p[x];
+      if (!same_prefix) continue;
+      keep_closed(meet_.data(), b.size);
+      open_frame(static_cast<Index>(support_.size() - 1), b.begin, b.size, b.cls + 1);
+    }
+  }
 
-    std::vector<Word>& q = meet_;
+  // Deals the holders deal_[from .. from+count) of closed set `item` out to
+  // the classes from `next` on that it lacks, one bucket per class held by
+  // two or more of them, and opens the frame that will try them.
+  void open_frame(Index item, std::size_t from, std::size_t count, std::size_t next) {
+    const std::size_t w = words_;
+    frames_.push_back({item, buckets_.size(), deal_.size(), buckets_.size()});
+    const Word* p = items_.data() + std::size_t{item} * w;
+    const std::size_t first_word = next / kWordBits;
+    dealt_.clear();
+    for (std::size_t r = from; r < from + count; ++r) {
+      const Word* g = gens_.data() + std::size_t{deal_[r]} * w;
+      for (std::size_t j = first_word; j < w; ++j) {
+        Word bits = g[j] & ~p[j];
+        if (j == first_word) bits &= ~low_bits(next % kWordBits);
+        for (; bits != 0; bits &= bits - 1) {
+          const std::size_t c = j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits));
+          if (bucket_fill_[c]++ == 0) dealt_.push_back(static_cast<Index>(c));
+        }
+      }
+    }
+    std::size_t at = deal_.size();
+    for (Index c : dealt_) {
+      const std::size_t n = bucket_fill_[c];
+      if (n < 2) {
+        bucket_fill_[c] = 0;
+        continue;
+      }
+      buckets_.push_back({c, at, n});
+      bucket_fill_[c] = at;  // now where the next holder goes
+      at += n;
+    }
+    grow_checked(deal_, at - deal_.size());
+    deal_.resize(at);
+    for (std::size_t r = from; r < from + count; ++r) {
+      const Index top_index = deal_[r];
+      const Word* g = gens_.data() + std::size_t{top_index} * w;
+      for (std::size_t j = first_word; j < w; ++j) {
+        Word bits = g[j] & ~p[j];
+        if (j == first_word) bits &= ~low_bits(next % kWordBits);
+        for (; bits != 0; bits &= bits - 1) {
+          const std::size_t c = j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits));
+          if (bucket_fill_[c] != 0) deal_[bucket_fill_[c]++] = top_index;
+        }
+      }
+    }
+    for (Index c : dealt_) bucket_fill_[c] = 0;
+    poll_.tick(tick_cost(count * w + dealt_.size()));
+  }
+
+  // The same for masks and holder sets of one word each.
+  void enumerate_closed_one_word() {
+    items_.clear();
+    support_.clear();
+    const std::size_t t = gens_.size();
+    Word root = ~Word{0};
+    for (Word g : gens_) root &= g;
+    if ((root & low_bits(below_count_)) != 0) return;
+    keep_closed(&root, t);
+    items_occ_.clear();
+    items_occ_.push_back(low_bits(t));
+    const Word classes = low_bits(class_count_) & ~low_bits(below_count_);
+    frame_p_.resize(class_count_ + 2);
+    frame_occ_.resize(class_count_ + 2);
+    next_.resize(class_count_ + 2);
+    frame_p_[0] = root;
+    frame_occ_[0] = low_bits(t);
+    next_[0] = static_cast<Index>(below_count_);
     std::size_t depth = 1;
     while (depth > 0) {
       const std::size_t f = depth - 1;
-      const Word* occ = occ_.data() + f * tw;
-      Word* sub = occ_.data() + depth * tw;
-      std::size_t i = next_[f];
+      const Word p = frame_p_[f], occ = frame_occ_[f];
+      Word tries = classes & ~p & ~low_bits(next_[f]);
       bool pushed = false;
-      for (; i < class_count_; ++i) {
-        const Word* p = items_.data() + std::size_t{frame_item_[f]} * w;
-        if ((p[i / kWordBits] >> (i % kWordBits) & 1) != 0) continue;
-        const Word* held = class_occ_.data() + i * tw;
+      while (tries != 0) {
+        const std::size_t i = static_cast<std::size_t>(std::countr_zero(tries));
+        tries &= tries - 1;
+        const Word held = occ & class_occ_[i];
+        if ((held & (held - 1)) == 0) continue;  // fewer than two holders
+        Word q = ~Word{0};
         std::size_t count = 0;
-        for (std::size_t j = 0; j < tw; ++j) count += popcount64(sub[j] = occ[j] & held[j]);
-        if (count < 2) continue;
-        std::fill(q.begin(), q.end(), ~Word{0});
-        for (std::size_t j = 0; j < tw; ++j) {
-          for (Word bits = sub[j]; bits != 0; bits &= bits - 1) {
-            const Word* g = gens_.data() + (j * kWordBits + static_cast<std::size_t>(std::countr_zero(bits))) * w;
-            for (std::size_t x = 0; x < w; ++x) q[x] &= g[x];
-          }
-        }
-        // Prefix preserved: Q and P agree on the classes before i.
-        bool same_prefix = true;
-        const std::size_t iw = i / kWordBits;
-        for (std::size_t x = 0; x < iw && same_prefix; ++x) same_prefix = q[x] == p[x];
-        if (same_prefix) {
-          const Word low = (Word{1} << (i % kWordBits)) - 1;
-          same_prefix = ((q[iw] ^ p[iw]) & low) == 0;
-        }
-        poll_.tick(tick_cost(count * w + tw));
-        if (!same_prefix) continue;
-        if (!keep_closed(q.data(), count)) continue;
+        for (Word bits = held; bits != 0; bits &= bits - 1, ++count) q &= gens_[static_cast<std::size_t>(std::countr_zero(bits))];
+        poll_.tick(static_cast<std::uint32_t>(count));
+        if (((q ^ p) & low_bits(i)) != 0) continue;  // prefix not preserved
+        keep_closed(&q, count);
+        items_occ_.push_back(held);
         next_[f] = static_cast<Index>(i + 1);
-        if (next_.size() <= depth) {
-          next_.resize(depth + 1);
-          frame_item_.resize(depth + 1);
-        }
+        frame_p_[depth] = q;
+        frame_occ_[depth] = held;
         next_[depth] = static_cast<Index>(i + 1);
-        frame_item_[depth] = static_cast<Index>(items_.size() / w - 1);
         ++depth;
         pushed = true;
         break;
@@ -468,7 +607,7 @@ class ClosureWeigher {
   bool keep_closed(const Word* m, std::size_t holders) {
     if (support_.size() + 1 >= kNoIndex) throw std::bad_alloc();
     grow_checked(items_, words_);
-    items_.insert(items_.end(), m, m + words_);
+    for (std::size_t j = 0; j < words_; ++j) items_.push_back(m[j]);
     grow_checked(support_, 1);
     support_.push_back(static_cast<Index>(holders));
     return true;
@@ -480,9 +619,8 @@ class ClosureWeigher {
   // 1 and strictly contains S) plus the weights of the cliques of non-zero
   // weight strictly containing it: those settled at smaller nodes, and
   // those of this star weighed before it.
-  template <std::size_t kW>
   void weigh_closed(std::size_t a) {
-    const std::size_t w = kW != 0 ? kW : words_;
+    const std::size_t w = words_;
     const std::size_t m = support_.size();
     level_.assign(class_count_ + 2, 0);
     bits_.resize(m);
@@ -500,11 +638,42 @@ class ClosureWeigher {
       const Index i = order_[r];
       const Word* s = items_.data() + std::size_t{i} * w;
       const std::uint64_t cover =
-          std::uint64_t{support_[i]} + (listed_ ? listed_cover<kW>(s) : marked_cover(s));
+          std::uint64_t{support_[i]} + (listed_ ? listed_cover(s) : marked_cover(s));
       const Weight weight = wrap_sub(1, static_cast<Weight>(cover));
       if (weight == 0) continue;
       add_heavy(s, weight);
       emit_mask(a, s, bits_[i], weight);
+    }
+  }
+
+  // The same for stars of one word, in terms of holders: U strictly contains
+  // S exactly when U's holders are a subset of S's (a closed set is the
+  // intersection of its holders), so a cover is one pass over the entries
+  // weighed so far.  The closed sets go from the most classes down.
+  void weigh_one_word(std::size_t a) {
+    const std::size_t m = support_.size();
+    level_.assign(class_count_ + 2, 0);
+    bits_.resize(m);
+    for (std::size_t i = 0; i < m; ++i) {
+      bits_[i] = static_cast<Index>(popcount64(items_[i]));
+      ++level_[class_count_ - bits_[i] + 1];
+    }
+    for (std::size_t c = 0; c <= class_count_; ++c) level_[c + 1] += level_[c];
+    order_.resize(m);
+    for (std::size_t i = 0; i < m; ++i) order_[level_[class_count_ - bits_[i]]++] = static_cast<Index>(i);
+    for (std::size_t r = 0; r < m; ++r) {
+      const Index i = order_[r];
+      const Word occ = items_occ_[i];
+      std::uint64_t cover = support_[i];
+      const std::size_t held = held_occ_.size();
+      for (std::size_t h = 0; h < held; ++h)
+        cover += (held_occ_[h] & ~occ) == 0 ? static_cast<std::uint64_t>(held_weight_[h]) : 0;
+      poll_.tick(tick_cost(held));
+      const Weight weight = wrap_sub(1, static_cast<Weight>(cover));
+      if (weight == 0) continue;
+      held_occ_.push_back(occ);
+      held_weight_.push_back(weight);
+      emit_mask(a, &items_[i], bits_[i], weight);
     }
   }
 
@@ -523,9 +692,8 @@ class ClosureWeigher {
   }
 
   // ... or only those that hold the rarest class of s.
-  template <std::size_t kW>
   std::uint64_t listed_cover(const Word* s) {
-    const std::size_t w = kW != 0 ? kW : words_;
+    const std::size_t w = words_;
     const std::vector<Index>* rarest = nullptr;
     for (std::size_t j = 0; j < w; ++j) {
       for (Word bits = s[j]; bits != 0; bits &= bits - 1) {
@@ -667,14 +835,18 @@ class ClosureWeigher {
 
   const TopIncidence& inc_;
   InterruptPoll& poll_;
-  const std::uint64_t seed_ = hash_seed();
+  const std::uint64_t odd_key_ = hash_seed() | 1;
   // Per node: its place among the star's nodes and its class (kNoIndex
   // outside the star).  Per place, the top cliques holding the node.
   std::vector<Index> slot_, cls_;
   std::vector<Index> touched_, shared_;
+  // Top cliques found inside others, left out of every star.
+  std::vector<bool> dropped_;
+  bool any_dropped_ = false;
+  std::vector<Index> live_;
   std::vector<Word> hold_;
-  // The classes' holders, their hashes, and a hash set of class numbers + 1.
-  std::vector<std::uint64_t> class_hash_;
+  std::vector<Word> node_hold_;  // the same per node, for stars of one word
+  // The classes' holders and a hash set of class numbers + 1.
   std::vector<Index> class_slots_;
   std::size_t class_count_ = 0, words_ = 1;
   std::vector<std::size_t> class_off_, class_fill_;
@@ -686,8 +858,25 @@ class ClosureWeigher {
   std::vector<Word> class_occ_;
   // The closed sets found, with their numbers of holders; the search's
   // frames (holders, next class to try, closed set) by depth.
-  std::vector<Word> items_, occ_, meet_;
-  std::vector<Index> support_, next_, frame_item_;
+  std::vector<Word> items_, meet_;
+  std::vector<Index> support_, next_;
+  // The listing's frames; per frame the buckets of holders dealt out to
+  // the classes it tries (in deal_ above the frame's holders).
+  struct Frame {
+    Index item;
+    std::size_t cursor, deal_mark, bucket_mark;
+  };
+  struct Bucket {
+    std::size_t cls, begin, size;
+  };
+  std::vector<Frame> frames_;
+  std::vector<Bucket> buckets_;
+  std::vector<Index> deal_, dealt_;
+  std::vector<std::size_t> bucket_fill_;
+  std::vector<Word> frame_p_, frame_occ_, items_occ_;
+  // One-word stars: the holders and weights of the entries weighed so far.
+  std::vector<Word> held_occ_;
+  WeightList held_weight_;
   std::vector<Index> bits_, order_;
   std::vector<std::size_t> level_;
   // Entries weighed so far with a non-zero weight, and per class the
