@@ -2,30 +2,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <type_traits>
 
 #include "errors.hpp"
+#include "numpy_arrays.hpp"
 
 namespace vexa::module {
 namespace {
 
 using graph::Node;
-
-// numpy's array type, recognised by name: numpy is not a build dependency.
-// Only a static (C-defined) type can carry the dotted name "numpy.ndarray";
-// a Python class of that name has the plain name "ndarray", and subclasses,
-// whatever their name, are left to the generic conversion.
-bool is_plain_ndarray(PyObject* obj) noexcept {
-  static PyTypeObject* known = nullptr;
-  PyTypeObject* type = Py_TYPE(obj);
-  if (type == known) return true;
-  if (PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE) || std::strcmp(type->tp_name, "numpy.ndarray") != 0) {
-    return false;
-  }
-  known = type;
-  return true;
-}
 
 // The integer formats of the buffer protocol in native order and size (a
 // single code, optionally after '@'): exactly the integer formats that a
@@ -81,48 +66,28 @@ bool parse_format(const char* format, Py_ssize_t itemsize, unsigned char& kind) 
 // Entries per interrupt tick: small enough that a tick stays well under the
 // poll's period, large enough that the copy runs as one vectorised loop.
 constexpr std::size_t kChunk = 4096;
-
-// Below this many entries, a plain loop of appends beats setting up the
-// vectorised copy.
-constexpr std::size_t kShort = 32;
+// An array read in place is read whole before its first tick.
+static_assert(kChunk >= kInPlaceMax);
 
 template <class T>
 void append_entries(const T* src, std::size_t count, std::vector<Node>& out,
                     graph::InterruptPoll& poll) {
-  if (count < kShort) {
-    for (std::size_t i = 0; i < count; ++i) {
-      if constexpr (std::is_signed_v<T>) {
-        if (src[i] < 0) raise_negative(src[i]);
-      }
-      out.push_back(static_cast<Node>(src[i]));
-    }
-    poll.tick(static_cast<std::uint32_t>(count));
-    return;
-  }
-  std::size_t at = out.size();
-  out.resize(at + count);  // within the reserved room
-  Node* dst = out.data();
   while (count != 0) {
     const std::size_t n = std::min(count, kChunk);
     if constexpr (std::is_signed_v<T>) {
-      // Copy and or the entries together (negative iff one of them is);
-      // search for the first negative one only if there is one.
+      // Or the entries together (negative iff one of them is); search for
+      // the first negative one only if there is one.
       T any = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        any = static_cast<T>(any | src[i]);
-        dst[at + i] = static_cast<Node>(src[i]);
-      }
+      for (std::size_t i = 0; i < n; ++i) any = static_cast<T>(any | src[i]);
       if (any < 0) {
         for (std::size_t i = 0; i < n; ++i) {
           if (src[i] < 0) raise_negative(src[i]);
         }
       }
-    } else {
-      for (std::size_t i = 0; i < n; ++i) dst[at + i] = src[i];
     }
+    out.insert(out.end(), src, src + n);  // within the reserved room
     poll.tick(static_cast<std::uint32_t>(n));
     src += n;
-    at += n;
     count -= n;
   }
 }
@@ -145,6 +110,15 @@ bool c_contiguous(const Py_buffer& view) noexcept {
 IntArray::IntArray(PyObject* obj, int ndim) noexcept {
   const bool ndarray = is_plain_ndarray(obj);
   if (!ndarray && !(ndim == 1 && Py_IS_TYPE(obj, &PyMemoryView_Type))) return;
+  if (ndarray && ndim == 1) {
+    if (ArrayInPlace in_place; read_in_place(obj, in_place)) {
+      data_ = static_cast<const char*>(in_place.data);
+      rows_ = row_length_ = in_place.length;
+      kind_ = static_cast<Kind>(in_place.kind);
+      open_ = true;
+      return;
+    }
+  }
   if (PyObject_GetBuffer(obj, &view_, PyBUF_RECORDS_RO) != 0) {
     // Dtypes without a buffer format (dates, times), released views: the
     // generic conversion gives their outcome.  The exporters are C code, so
@@ -152,7 +126,7 @@ IntArray::IntArray(PyObject* obj, int ndim) noexcept {
     PyErr_Clear();
     return;
   }
-  open_ = true;
+  held_ = true;
   unsigned char kind = 0;
   bool ok = view_.ndim == ndim && view_.shape != nullptr && view_.suboffsets == nullptr &&
             parse_format(view_.format, view_.itemsize, kind) &&
@@ -174,19 +148,22 @@ IntArray::IntArray(PyObject* obj, int ndim) noexcept {
   }
   if (!ok) {
     PyBuffer_Release(&view_);
-    open_ = false;
+    held_ = false;
     return;
   }
+  data_ = static_cast<const char*>(view_.buf);
   kind_ = static_cast<Kind>(kind);
+  open_ = true;
+  if (ndarray) learn_dtype(obj, view_, kind);
 }
 
 IntArray::~IntArray() {
-  if (open_) PyBuffer_Release(&view_);
+  if (held_) PyBuffer_Release(&view_);
 }
 
 void IntArray::append(std::size_t first, std::size_t count, std::vector<Node>& out,
                       graph::InterruptPoll& poll) const {
-  const char* base = static_cast<const char*>(view_.buf);
+  const char* base = data_;
   switch (kind_) {
     case Kind::i8: return append_entries(reinterpret_cast<const std::int8_t*>(base) + first, count, out, poll);
     case Kind::u8: return append_entries(reinterpret_cast<const std::uint8_t*>(base) + first, count, out, poll);

@@ -12,7 +12,8 @@
 // 64-bit number; a negative value fails with the interpreter's own
 // OverflowError for that value.  Everything else (other dtypes, byte orders,
 // strides, subclasses, arrays whose buffer cannot be had) is left to the
-// generic conversion.
+// generic conversion.  Short arrays of a dtype already seen are read in
+// place, without a buffer request (numpy_arrays.hpp), under the same rules.
 #pragma once
 
 #include "ref.hpp"
@@ -51,7 +52,9 @@ class IntArray {
  private:
   enum class Kind : unsigned char { i8, u8, i16, u16, i32, u32, i64, u64 };
 
-  Py_buffer view_;  // filled by PyObject_GetBuffer; valid while open_
+  const char* data_ = nullptr;  // the first entry
+  Py_buffer view_;  // filled by PyObject_GetBuffer; valid while held_
+  bool held_ = false;
   bool open_ = false;
   Kind kind_ = Kind::u8;
   std::size_t rows_ = 0;
