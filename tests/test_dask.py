@@ -24,7 +24,7 @@ pq = pytest.importorskip("pyarrow.parquet")
 psutil = pytest.importorskip("psutil")
 
 import vexa_dask  # noqa: E402
-from vexa_dask import graphs, shards  # noqa: E402
+from vexa_dask import columns, graphs, shards  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT))
@@ -103,6 +103,103 @@ def test_parquet_reads_back_as_the_result(client, tmp_path):
             assert where == sorted(where)
     with pytest.raises(FileExistsError):
         run.to_parquet(tmp_path / "decompose")
+
+
+def _random_cliques(seed):
+    """Size groups of ascending cliques, as the functions return them."""
+    rng = np.random.default_rng(seed)
+    groups = [rng.integers(0, 1 << 20, size=(int(rng.integers(0, 300)), k)) for k in range(8)]
+    return [sorted(row) for g in groups for row in g.tolist()]
+
+
+# Lists the 5-byte tokens cover, and lists that must take the slow road:
+# past 32 bits (2**62 makes a token whose length is a multiple of 5, so only
+# its code gives it away), bools, tuples and a tuple of lists.
+FLATTEN_CASES = {
+    "empty": [],
+    "one-empty-list": [[]],
+    "empty-lists-between": [[], [5], [], [], [1, 2], []],
+    "int32-edges": [[0, 2**31 - 1], [-(2**31)], [-1, 7]],
+    "past-int32": [[1, 2**31, 3], [4]],
+    "past-int32-below": [[1, 2], [-(2**31) - 1]],
+    "token-length-multiple-of-5": [[1, 2**62, 3]],
+    "int64-edges": [[2**63 - 1, -(2**63)]],
+    "bools": [[True, 2], [False]],
+    "tuples": [(1, 2), (3,)],
+    "random-size-groups": _random_cliques(1),
+}
+
+
+@pytest.mark.parametrize("name", FLATTEN_CASES)
+def test_flatten_reads_every_list_exactly(name):
+    lists = FLATTEN_CASES[name]
+    lengths, flat = columns.flatten(lists)
+    assert lengths.dtype == flat.dtype == np.int64
+    assert lengths.tolist() == [len(x) for x in lists]
+    assert flat.tolist() == [int(v) for x in lists for v in x]
+    assert columns.flatten(tuple(lists))[1].tolist() == flat.tolist()
+
+
+@pytest.mark.parametrize(
+    "values",
+    [
+        [],
+        [0],
+        [2**31 - 1, -(2**31)],
+        [2**31, 1],
+        [1, 2**62],
+        [2**63 - 1, -(2**63), -(2**63) + 1, 0],
+        [True, -3],
+        [True] * 5 + [2**62] * 2,  # one byte each, 15 each: as many bytes as 7 plain ints
+    ],
+    ids=["empty", "zero", "int32-edges", "past-int32", "token-length-multiple-of-5", "int64-edges", "bool", "bytes-add-up"],
+)
+def test_int64s_keeps_every_weight(values):
+    got = columns.int64s(values)
+    assert got.dtype == np.int64 and got.tolist() == [int(v) for v in values]
+
+
+@pytest.mark.parametrize(
+    "items",
+    [
+        [""],  # a 5-byte token that is no list, where a list should be
+        [[1], ""],
+        [[[1]], 5],  # a list inside a list, as many list tokens as lists expected
+        [5, [[1]]],
+        [5, [1]],  # an int where a list should be
+    ],
+)
+def test_tokens_of_anything_but_lists_of_ints_are_refused(items):
+    tokens = columns._tokens(items)
+    assert tokens is not None  # every token is 5 bytes: only the structure tells
+    assert columns._read_nested(tokens, len(items)) is None
+
+
+@pytest.mark.parametrize(
+    "cliques, weights",
+    [
+        ([], []),
+        ([[]], [1]),  # the empty clique of maxrank 0
+        ([[3, 9], [], [2**40]], [2**63 - 1, -(2**63), -1]),
+        (_random_cliques(2), None),
+    ],
+    ids=["no-rows", "empty-clique", "extremes", "random"],
+)
+@pytest.mark.parametrize("large", [False, True], ids=["list", "large-list"])
+def test_arrow_table_holds_the_cliques_and_weights(tmp_path, monkeypatch, cliques, weights, large):
+    if large:  # as if the column had more than 2**31 entries
+        monkeypatch.setattr(columns, "LIST_OFFSET_LIMIT", -1)
+    if weights is None:
+        weights = [i - len(cliques) // 2 for i in range(len(cliques))]
+    lengths, flat = columns.flatten(cliques)
+    offsets = np.zeros(len(lengths) + 1, dtype=np.int64)
+    np.cumsum(lengths, out=offsets[1:])
+    table = columns.arrow_table(offsets, flat, columns.int64s(weights))
+    pq.write_table(table, tmp_path / "t.parquet")
+    back = pq.read_table(tmp_path / "t.parquet")
+    assert back.schema.field("clique").type == (pa.large_list if large else pa.list_)(pa.int64())
+    assert back.schema.field("weight").type == pa.int64()
+    assert back["clique"].to_pylist() == cliques and back["weight"].to_pylist() == weights
 
 
 def test_shards_are_balanced_by_work_not_by_node_count():

@@ -25,6 +25,7 @@ import os
 import re
 from collections.abc import Iterator
 from contextlib import contextmanager
+from functools import cached_property
 from typing import TYPE_CHECKING, Any
 
 import vexa
@@ -80,7 +81,13 @@ class ShardedResult:
         self.maxrank = maxrank
         self.client = client
         self.workers = workers
-        self.plan = _shards.plan(graph, operator.index(shards))
+        self._shard_count = operator.index(shards)
+
+    @cached_property
+    def plan(self) -> _shards.Plan:
+        """The shards: made on first use, or by a run once its workers
+        have been told to get ready."""
+        return _shards.plan(self.graph, self._shard_count)
 
     @property
     def shards(self) -> int:
@@ -88,7 +95,7 @@ class ShardedResult:
 
     def compute(self) -> tuple[list[list[int]], list[int]]:
         """The result of the single call: the same tuple, in the same order."""
-        parts: list[_shards.Part] = self._run(_shards.run)
+        parts: list[_shards.Part] = self._run(_shards.run, parquet=False)
         return _shards.merge(self.kind, parts)
 
     def to_parquet(self, path: str | os.PathLike[str], *, overwrite: bool = False) -> list[str]:
@@ -105,21 +112,26 @@ class ShardedResult:
             for f in stale:
                 os.remove(os.path.join(directory, f))
         os.makedirs(directory, exist_ok=True)
-        names = [_PART_NAME.format(i) for i in range(self.shards)]
-        self._run(_shards.write, lambda i: (directory, names[i]))
-        return [os.path.join(directory, name) for name in names]
+        self._run(_shards.write, parquet=True, extra=lambda i: (directory, _PART_NAME.format(i)))
+        return [os.path.join(directory, _PART_NAME.format(i)) for i in range(self.shards)]
 
-    def _run(self, function: Any, extra: Any = lambda i: ()) -> Any:
+    def _run(self, function: Any, *, parquet: bool, extra: Any = lambda i: ()) -> Any:
         with self._client() as client:
             futures = []
             try:
+                # A fresh worker spends a quarter of a second importing what
+                # a shard needs; let it do that while the shards are cut.
+                futures += [
+                    client.submit(_shards.prepare, parquet, workers=[address], pure=False)
+                    for address in client.nthreads()
+                ]
                 for i, owned in enumerate(self.plan.owned):
                     task = _shards.subgraph(self.graph, self.kind, i, owned)
                     futures.append(
                         client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False)
                     )
                     del task
-                return client.gather(futures)
+                return client.gather(futures[-self.shards :])
             except BaseException:
                 client.cancel(futures)
                 raise

@@ -28,7 +28,6 @@ shards share less.
 from __future__ import annotations
 
 import gc
-import itertools
 import os
 from dataclasses import dataclass
 from typing import Any, Literal
@@ -38,7 +37,8 @@ import numpy.typing as npt
 
 import vexa
 
-from .graphs import Csr, IntArray, rows
+from .columns import arrow_table, flatten, int64s
+from .graphs import Csr, IntArray
 
 __all__ = ["Part", "Plan", "Task", "merge", "node_work", "plan", "run", "subgraph", "write"]
 
@@ -85,7 +85,7 @@ class Task:
     index: int
     nodes: IntArray  # global number of each subgraph node, ascending
     indptr: IntArray
-    indices: IntArray
+    indices: npt.NDArray[np.int32] | IntArray  # 32-bit below 2**31 nodes: half the bytes to ship
     owned: npt.NDArray[np.bool_]
 
 
@@ -191,17 +191,26 @@ def subgraph(g: Csr, kind: Kind, index: int, r: IntArray) -> Task:
     np.cumsum(np.bincount(local_source, minlength=len(u)), out=indptr[1:])
     owned = np.zeros(len(u), dtype=bool)
     owned[local[r]] = True
-    return Task(index, u, indptr, local_target, owned)
+    indices = local_target.astype(np.int32) if len(u) < 2**31 else local_target
+    return Task(index, u, indptr, indices, owned)
 
 
 # --------------------------------------------------------------------------
 # On the workers
 
 
+def prepare(parquet: bool) -> None:
+    """Loads what the shards of a run will need (this module, and with it
+    numpy and vexa, comes with the call)."""
+    if parquet:
+        import pyarrow.parquet  # noqa: F401
+
+
 def run(kind: Kind, maxrank: int, task: Task) -> Part:
     """One shard: the function on the subgraph, its cliques numbered back,
     only the owned ones kept, in the function's order."""
-    lists = rows(Csr(task.indptr, task.indices), arrays=True)  # slices of one array, read from its buffer
+    bounds: list[int] = task.indptr.tolist()
+    lists = [task.indices[a:b] for a, b in zip(bounds, bounds[1:])]  # slices of one array, read from its buffer
     collecting = gc.isenabled()
     # The result is millions of new lists that are freed by reference
     # counting; collections would only walk them again and again.
@@ -209,7 +218,7 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
     try:
         cliques, weights = FUNCTIONS[kind](lists, maxrank)
         del lists
-        w = np.array(weights, dtype=np.int64)
+        w = int64s(weights)
         del weights
         pieces = []
         end = len(cliques)
@@ -232,8 +241,7 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
 
 def _keep_owned(task: Task, cliques: list[list[int]], weights: IntArray) -> tuple[IntArray, IntArray, IntArray]:
     """(lengths, nodes, weights) of the owned cliques among `cliques`, in global numbers."""
-    lengths = np.fromiter(map(len, cliques), dtype=np.int64, count=len(cliques))
-    flat = np.fromiter(itertools.chain.from_iterable(cliques), dtype=np.int64, count=int(lengths.sum()))
+    lengths, flat = flatten(cliques)
     starts = np.zeros(len(lengths), dtype=np.int64)
     np.cumsum(lengths[:-1], out=starts[1:])
     keep = np.full(len(lengths), task.index == 0)  # the empty clique stays with shard 0
@@ -249,20 +257,19 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> in
     import pyarrow.parquet as pq
 
     part = run(kind, maxrank, task)
-    offsets = pa.array(part.offsets.astype(np.int32)) if len(part.values) < 2**31 else None
-    cliques = (
-        pa.ListArray.from_arrays(offsets, pa.array(part.values))
-        if offsets is not None
-        else pa.LargeListArray.from_arrays(pa.array(part.offsets), pa.array(part.values))
-    )
-    table = pa.table({"clique": cliques, "weight": pa.array(part.weights, type=pa.int64())})
+    table = arrow_table(part.offsets, part.values, part.weights)
     os.makedirs(directory, exist_ok=True)
     final = os.path.join(directory, name)
     partial = f"{final}.{os.getpid()}.partial"
     # Node numbers compress poorly with dictionaries; LZ4 keeps writing cheap.
     pq.write_table(table, partial, compression="lz4", use_dictionary=False)
     os.replace(partial, final)
-    return len(part.weights)
+    rows = len(part.weights)
+    del table, part
+    # Arrow's allocator keeps what the writer freed for later use; the next
+    # shard needs it for its call instead, which Arrow's pool cannot serve.
+    pa.default_memory_pool().release_unused()
+    return rows
 
 
 # --------------------------------------------------------------------------
