@@ -3,6 +3,7 @@ LocalCluster of 2 worker processes writing Parquet.
 
     python bench/dask_geo.py                 # geo3d n = 200,000, degree 16
     python bench/dask_geo.py --n 50000       # a shorter run
+    python bench/dask_geo.py --only decompose
 
 For each workload (maxclique_decompose_with_weights with maxrank 64,
 enumerate_cliques_with_weights with maxrank 4) it reports
@@ -101,6 +102,7 @@ def main() -> None:
     parser.add_argument("--degree", type=float, default=16)
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--shards", type=int, default=None, help="default: chosen by vexa_dask")
+    parser.add_argument("--only", choices=[kind for kind, _ in WORKLOADS], help="run one workload")
     args = parser.parse_args()
 
     from distributed import Client, LocalCluster
@@ -112,6 +114,8 @@ def main() -> None:
         edges_file = os.path.join(tmp, "edges.npy")
         np.save(edges_file, graph.edges)
         for kind, maxrank in WORKLOADS:
+            if args.only and kind != args.only:
+                continue
             start = time.perf_counter()
             with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
                     Client(cluster) as client:
