@@ -18,15 +18,17 @@
 //   them (8 bytes per node, 16 per clique) until the zeros are dropped in
 //   place.
 //
-// The cost model is in choose_route() below.
+// The cost model is above choose_route() below.
 #include "decompose.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "clique_census.hpp"
 #include "interrupt.hpp"
 #include "maximal_cliques.hpp"
+#include "memory_room.hpp"
 #include "phase_clock.hpp"
 #include "weighted_cliques.hpp"
 #include "weights_from_maximal.hpp"
@@ -172,45 +174,111 @@ WeightedCliques single_nodes(std::size_t n) {
 // ---------------------------------------------------------------------------
 // The cost model.
 //
-// The walk takes one step for every clique of at most maxrank nodes, zero
-// weights included, while the maximal route's search and weighing cost about
-// kWalkStepsPerEnd walk steps for each top clique (a maxrank-node clique or a
-// smaller maximal clique), the size of its search and a lower bound on its
-// result.  So the walk runs unless it would take more than kWalkStepsPerEnd
-// steps per top clique, both counted (the top cliques estimated, see
-// clique_census.hpp) by a census that costs 5 to 20 % of the walk.
+// The walk costs one step per clique of at most maxrank nodes, zero weights
+// included; the maximal route costs about kStepsPerTopClique walk steps per
+// top clique, plus one step per kStarPairsPerStep pairs of top cliques that
+// share a node (the intersections its weighing works through).  The walk's
+// side is counted by a census, the maximal route's once its search has run:
+// a census that finds at most kWalkStepsPerEnd cliques per end settles on the
+// walk at once, otherwise the search runs and the walk still takes over when
+// its census, stopped at the maximal route's cost, ends below it.
 //
 // No census is needed when maxrank is small: every clique lies in a top
 // clique, which has at most 2^maxrank - 1 non-empty sub-cliques, so for
 // 2^maxrank - 1 <= kWalkStepsPerEnd the walk never loses.
 
-// Measured with each engine forced, on a 3D geometric graph (n = 20,000,
-// degree 16), preferential attachment (n = 50,000, m = 4), G(2000, 0.02)
-// and G(500, 0.3) with maxrank 64: the maximal route spent 3 to 8 times as
-// long per top clique as the walk per clique on the sparse graphs and 70
-// times on the dense one.  16 sends the geometric graph (22 cliques per top
-// clique) to the search and keeps G(500, 0.3) (5 per top clique) on the walk.
+// Measured with each engine forced, one process per graph, on a 3D
+// geometric graph (n = 20,000, degree 16), preferential attachment
+// (n = 50,000, m = 4), G(2000, 0.02), G(500, 0.3), G(100, 0.7), G(40, 0.75)
+// and G(60, 0.7), maxrank 5 to 12 and 64.  Per pair of top cliques around a
+// node the maximal route took from 0.004 walk steps (G(500, 0.3)) to 0.2
+// (G(40, 0.75), G(60, 0.7)); 1/8 step keeps every dense graph on the walk,
+// where it was 17 to 1100 times faster.  What is left is per top clique:
+// 3 to 5 walk steps on the sparse random graphs, whose top cliques barely
+// meet (there the walk has fewer than 2 cliques per top clique and wins
+// anyway), and about 42 on the geometric graph, where both engines took the
+// same time; 48 leans towards the walk, which holds no search and no star.
+constexpr double kStepsPerTopClique = 48;
+constexpr double kStarPairsPerStep = 8;
+// Ends (see clique_census.hpp) are at least the top cliques and, on the
+// graphs above, at most 2.5 times as many: at most this many cliques per end
+// leaves the walk well below the maximal route's cost.
 constexpr std::uint64_t kWalkStepsPerEnd = 16;
 // Below this many cliques the walk takes well under a millisecond and
 // either route will do.
 constexpr std::uint64_t kShortWalk = 1 << 12;
-// The census stops after this many cliques per node and edge and decides on
-// the seeds counted so far: by then the cliques far outnumber the graph,
-// which is where the maximal route is likely to win.
+// The first census stops after this many cliques per node and edge: by then
+// the cliques far outnumber the graph and the search is worth running to see
+// what the maximal route would cost.
 constexpr std::uint64_t kCensusCliquesPerNodeAndEdge = 256;
 
-DecomposeRoute choose_route(const NeighbourLists& upper, std::uint64_t maxrank) {
-  if (maxrank < 64 && (std::uint64_t{1} << maxrank) - 1 <= kWalkStepsPerEnd) return DecomposeRoute::walk;
+// The walk holds at least a weight, a last node and a child link for every
+// clique it lists.
+constexpr double kWalkBytesPerClique = 16;
+
+// The maximal route's cost in walk steps, from the maximal cliques.  A
+// maximal clique of s > maxrank nodes is cut into C(s, maxrank) top cliques,
+// C(s - 1, maxrank - 1) of them through each of its nodes; overlaps between
+// the cuts of different cliques are counted twice, which errs towards the
+// walk.
+double maximal_route_cost(const CliqueList& maximal, std::size_t n, std::uint64_t maxrank) {
+  InterruptPoll poll;
+  std::vector<double> star(n, 0.0);
+  const double k = static_cast<double>(maxrank);
+  double tops = 0;
+  for (std::size_t c = 0; c < maximal.size(); ++c) {
+    const std::size_t len = maximal.length(c);
+    double cut = 1, per_node = 1;
+    if (len > maxrank) {
+      const double s = static_cast<double>(len);
+      cut = std::exp(std::lgamma(s + 1) - std::lgamma(k + 1) - std::lgamma(s - k + 1));
+      per_node = cut * k / s;
+    }
+    tops += cut;
+    for (Node v : maximal[c]) star[static_cast<std::size_t>(v)] += per_node;
+    poll.tick(static_cast<std::uint32_t>(len | 1));
+  }
+  double pairs = 0;
+  for (double t : star) pairs += t * t;
+  return kStepsPerTopClique * tops + pairs / kStarPairsPerStep;
+}
+
+// What the automatic route decided, and the maximal cliques when the search
+// ran for it and the maximal route was taken.
+struct Choice {
+  DecomposeRoute route;
+  bool searched;
+  CliqueList maximal;
+};
+
+Choice choose_route(const NeighbourLists& adj, const NeighbourLists& upper, std::uint64_t maxrank) {
+  if (maxrank < 64 && (std::uint64_t{1} << maxrank) - 1 <= kWalkStepsPerEnd)
+    return {DecomposeRoute::walk, false, {}};
   const std::uint64_t cap = kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
-  const CliqueCensus census = take_clique_census(upper, maxrank, cap);
-  return census.cliques <= kWalkStepsPerEnd * census.ends + kShortWalk ? DecomposeRoute::walk
-                                                                        : DecomposeRoute::maximal;
+  CliqueCensus census = take_clique_census(upper, maxrank, cap);
+  if (census.complete && census.cliques <= kWalkStepsPerEnd * census.ends + kShortWalk)
+    return {DecomposeRoute::walk, false, {}};
+  phase_done("census");
+  CliqueList maximal = enumerate_maximal_cliques(adj);
+  phase_done("maximal cliques");
+  const double cost = maximal_route_cost(maximal, adj.size(), maxrank);
+  // The census again, now stopped once the walk would cost more, or hold
+  // more than the memory there is (then the cut is exponential and both
+  // engines will end in MemoryError; the maximal route checks its steps).
+  if (!census.complete && static_cast<double>(cap) < cost) {
+    const double room = static_cast<double>(memory_ceiling_bytes()) / kWalkBytesPerClique;
+    const double limit = std::min({cost, room, 0x1p62});
+    census = take_clique_census(upper, maxrank, static_cast<std::uint64_t>(limit) + 1);
+  }
+  if (census.complete && static_cast<double>(census.cliques) <= cost) return {DecomposeRoute::walk, true, {}};
+  return {DecomposeRoute::maximal, true, std::move(maximal)};
 }
 
 }  // namespace
 
-DecomposeRoute chosen_route(const NeighbourLists& adj, std::uint64_t maxrank) {
-  return choose_route(simple_upper_form(adj), maxrank);
+RouteChoice chosen_route(const NeighbourLists& adj, std::uint64_t maxrank) {
+  const Choice c = choose_route(adj, simple_upper_form(adj), maxrank);
+  return {c.route, c.searched};
 }
 
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
@@ -230,12 +298,12 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
   NeighbourLists upper = simple_upper_form(adj);
   phase_done("upper form");
   if (route == DecomposeRoute::automatic) {
-    route = choose_route(upper, maxrank);
-    phase_done("census");
-  }
-  if (route == DecomposeRoute::maximal) {
-    upper = NeighbourLists();
-    return maximal_route(adj, maxrank);
+    Choice choice = choose_route(adj, upper, maxrank);
+    phase_done("route choice");
+    if (choice.route == DecomposeRoute::maximal) {
+      upper = NeighbourLists();
+      return calc_clique_weights_from_maximal(choice.maximal, maxrank);
+    }
   }
   return walk_route(upper, maxrank);
 }

@@ -37,8 +37,13 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
                                        DecomposeRoute route);
 
 // The engine that the automatic route takes for a maxrank of at least 2 on a
-// non-empty graph (for the others neither engine runs).
-DecomposeRoute chosen_route(const NeighbourLists& adj, std::uint64_t maxrank);
+// non-empty graph (for the others neither engine runs), and whether it ran
+// the maximal search to decide.
+struct RouteChoice {
+  DecomposeRoute route;
+  bool searched;
+};
+RouteChoice chosen_route(const NeighbourLists& adj, std::uint64_t maxrank);
 
 // The graph that the maximal search sees, in upper form: list v holds the
 // nodes w > v with an edge v-w (w < n, listed by v or by w), ascending, each

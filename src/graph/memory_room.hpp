@@ -14,6 +14,7 @@
 #include <new>
 
 #if defined(__linux__)
+#include <sys/resource.h>
 #include <sys/sysinfo.h>
 #endif
 
@@ -23,17 +24,35 @@ namespace vexa::graph {
 // itself, and asking the system costs a system call.
 constexpr std::size_t kUncheckedStepBytes = std::size_t{64} << 20;
 
+// The memory the system reports as free: RAM, buffers and swap (no limit
+// where it cannot tell).
+inline unsigned long long free_memory_bytes() {
+#if defined(__linux__)
+  struct sysinfo info {};
+  if (sysinfo(&info) != 0) return ~0ull;
+  const unsigned long long unit = info.mem_unit == 0 ? 1 : info.mem_unit;
+  return (static_cast<unsigned long long>(info.freeram) + info.bufferram + info.freeswap) * unit;
+#else
+  return ~0ull;
+#endif
+}
+
+// At most the free memory and the process's address-space limit: more than
+// this cannot be held at once.
+inline unsigned long long memory_ceiling_bytes() {
+  unsigned long long ceiling = free_memory_bytes();
+#if defined(__linux__)
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < ceiling)
+    ceiling = limit.rlim_cur;
+#endif
+  return ceiling;
+}
+
 // Throws std::bad_alloc when `bytes` more cannot be backed by free memory.
 inline void check_room(std::size_t bytes) {
   if (bytes < kUncheckedStepBytes) return;
-#if defined(__linux__)
-  struct sysinfo info {};
-  if (sysinfo(&info) != 0) return;
-  const unsigned long long unit = info.mem_unit == 0 ? 1 : info.mem_unit;
-  const unsigned long long free_bytes =
-      (static_cast<unsigned long long>(info.freeram) + info.bufferram + info.freeswap) * unit;
-  if (bytes > free_bytes) throw std::bad_alloc();
-#endif
+  if (bytes > free_memory_bytes()) throw std::bad_alloc();
 }
 
 // Reserves room for `count` elements in v, checked as above.

@@ -202,14 +202,48 @@ TEST(Decompose, RoutesAgreeOnLargeOverlappingCliques) {
 
 TEST(Decompose, CostModelPicksTheCheaperEngine) {
   std::mt19937_64 rng(3);
-  // Small maxrank: the walk, whatever the graph.
   const Lists big = overlapping_cliques(rng, 60, 2, 40);
-  EXPECT_EQ(detail::chosen_route(make_lists(big), 3), DecomposeRoute::walk);
-  // Two cliques of 40 nodes: 2^40 cliques for the walk, 2 for the search.
-  EXPECT_EQ(detail::chosen_route(make_lists(big), 64), DecomposeRoute::maximal);
-  // A sparse random graph: few cliques beyond the edges, the walk.
   const Lists sparse = random_lists(rng, 400, 0.02, false);
-  EXPECT_EQ(detail::chosen_route(make_lists(sparse), 64), DecomposeRoute::walk);
+  const Lists dense = random_lists(rng, 60, 0.7, false);
+  struct Case {
+    const char* what;
+    const Lists& adj;
+    std::uint64_t maxrank;
+    DecomposeRoute route;
+    bool searched;
+  };
+  const Case cases[] = {
+      // Small maxrank: the walk, whatever the graph, without a census.
+      {"two 40-cliques, maxrank 3", big, 3, DecomposeRoute::walk, false},
+      // Few cliques beyond the edges: the census settles on the walk.
+      {"sparse, maxrank 64", sparse, 64, DecomposeRoute::walk, false},
+      // Two cliques of 40 nodes: 2^40 cliques for the walk, 2 top cliques.
+      {"two 40-cliques, maxrank 64", big, 64, DecomposeRoute::maximal, true},
+      // Many cliques per end (more than the first census counts at 64),
+      // but hundreds of top cliques around every node: once the search has
+      // priced the maximal route, the walk.
+      {"dense, maxrank 64", dense, 64, DecomposeRoute::walk, true},
+      {"dense, maxrank 8", dense, 8, DecomposeRoute::walk, true},
+      // Few cliques per end at a cut below the clique number.
+      {"dense, maxrank 5", dense, 5, DecomposeRoute::walk, false},
+  };
+  for (const Case& c : cases) {
+    const detail::RouteChoice got = detail::chosen_route(make_lists(c.adj), c.maxrank);
+    EXPECT_EQ(got.route, c.route) << c.what;
+    EXPECT_EQ(got.searched, c.searched) << c.what;
+  }
+}
+
+TEST(Decompose, RouteTakenAfterTheSearchGivesTheSameResult) {
+  // A graph on which the automatic route runs the search and then walks.
+  std::mt19937_64 rng(5);
+  const Lists dense = random_lists(rng, 38, 0.75, false);
+  for (std::uint64_t k : {8, 64}) {
+    ASSERT_TRUE(detail::chosen_route(make_lists(dense), k).searched) << k;
+    const Result automatic = run(dense, k, DecomposeRoute::automatic);
+    ASSERT_EQ(automatic, run(dense, k, DecomposeRoute::walk)) << k;
+    ASSERT_EQ(automatic, run(dense, k, DecomposeRoute::maximal)) << k;
+  }
 }
 
 TEST(CliqueCensus, CountsCliquesAndBoundsTheTopCliques) {
