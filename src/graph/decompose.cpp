@@ -30,6 +30,7 @@
 #include "maximal_cliques.hpp"
 #include "memory_room.hpp"
 #include "phase_clock.hpp"
+#include "seed_cliques.hpp"
 #include "weighted_cliques.hpp"
 #include "weights_from_maximal.hpp"
 
@@ -114,8 +115,10 @@ WeightedCliques maximal_route(const NeighbourLists& adj, std::uint64_t maxrank) 
 // The walk's list (sizes ascending, each ascending lexicographically) with
 // its zero-weight cliques dropped and its size groups put largest first, in
 // place: the kept cliques are packed to the front, then the whole node and
-// weight arrays are reversed and each size group reversed back.
-WeightedCliques walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
+// weight arrays are reversed and each size group reversed back.  For the
+// graphs the seed walk cannot take (a node with more than 1024 later
+// neighbours, or more than 2^32 cliques).
+WeightedCliques regrouped_walk(const NeighbourLists& upper, std::uint64_t maxrank) {
   WeightedCliques all = enumerate_weighted_cliques(upper, maxrank, WeightRule::pruned);
   InterruptPoll poll;
   std::vector<Node>& nodes = all.cliques.nodes();
@@ -156,6 +159,14 @@ WeightedCliques walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
     poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(g->count * g->size, 1u << 20) | 1));
   }
   return all;
+}
+
+// The seed walk reads off the non-zero cliques in the result's order itself,
+// without writing out the others.
+WeightedCliques walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
+  if (auto seeds = enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first))
+    return std::move(*seeds);
+  return regrouped_walk(upper, maxrank);
 }
 
 // Every node of a graph lies in some maximal clique once self-loops are

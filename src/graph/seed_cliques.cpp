@@ -94,7 +94,8 @@ struct LocalLevel {
 template <bool kHw>
 class SeedWalk {
  public:
-  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank) : nbrs_(nbrs), maxrank_(maxrank) {}
+  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank, SeedOutput output)
+      : nbrs_(nbrs), maxrank_(maxrank), all_(output == SeedOutput::all) {}
 
   std::optional<WeightedCliques> run() {
     const std::size_t n = nbrs_.size();
@@ -123,6 +124,12 @@ class SeedWalk {
     phase_done("seed walk");
     if (!subtract_tails()) return std::nullopt;
     phase_done("seed tails");
+    if (!all_) {
+      masks_ = {};
+      levels_ = {};
+      read_off_nonzero();
+      phase_done("seed output");
+    }
     return std::move(out_);
   }
 
@@ -249,6 +256,10 @@ class SeedWalk {
 
   void allocate() {
     const std::size_t m = level_start_.back();
+    fresh_array(out_.weights, m, poll_);
+    fresh_array(last_, m, poll_);
+    fresh_array(first_child_, m + 1, poll_);
+    if (!all_) return;
     std::size_t total = 0;
     for (std::size_t k = 1; k < level_start_.size(); ++k) total += k * (level_start_[k] - level_start_[k - 1]);
     std::vector<Node> nodes;
@@ -266,9 +277,6 @@ class SeedWalk {
     offsets[m] = at;
     out_.cliques.nodes() = std::move(nodes);
     out_.cliques.offsets() = std::move(offsets);
-    fresh_array(out_.weights, m, poll_);
-    fresh_array(last_, m, poll_);
-    fresh_array(first_child_, m + 1, poll_);
   }
 
   std::size_t global(std::size_t v, std::size_t k, std::size_t i) const noexcept {
@@ -295,18 +303,18 @@ class SeedWalk {
       top_ = k + 1;
     }
 
-    Node* const nodes = out_.cliques.nodes().data();
-    const std::size_t* const offsets = out_.cliques.offsets().data();
-    nodes[offsets[v]] = v;
     last_[v] = static_cast<Index>(v);
+    if (all_) out_.cliques.nodes()[out_.cliques.offsets()[v]] = v;
     for (std::size_t k = 1; k <= top_; ++k) {
       LocalLevel& lv = levels_[k];
       const bool extended = k != maxrank_;
       if (k < top_) lv.first_child.resize(lv.size());
       const std::size_t g0 = global(v, k, 0);
       Index children = 0;
-      if (k > 1) {
+      if (k > 1 && all_) {
         // This level's block and its parents' block are contiguous.
+        Node* const nodes = out_.cliques.nodes().data();
+        const std::size_t* const offsets = out_.cliques.offsets().data();
         Node* dst = nodes + offsets[g0];
         const Node* parents = nodes + offsets[global(v, k - 1, 0)];
         for (std::size_t i = 0; i < lv.size(); ++i, dst += k) {
@@ -316,6 +324,8 @@ class SeedWalk {
           last_[g0 + i] = static_cast<Index>(x);
           poll_.every<64>(i);
         }
+      } else if (k > 1) {
+        for (std::size_t i = 0; i < lv.size(); ++i) last_[g0 + i] = static_cast<Index>(l[lv.pos[i]]);
       }
       for (std::size_t i = 0; i < lv.size(); ++i) {
         const Index kids = extended ? static_cast<Index>(Bits<W, kHw>::count(lv.cand.data() + i * W)) : 0;
@@ -451,8 +461,82 @@ class SeedWalk {
     return true;
   }
 
+  // The cliques of non-zero weight, largest size first, each size ascending
+  // lexicographically, read off the tree depth first: a depth-first walk of
+  // a tree whose children are in ascending order meets the cliques of each
+  // size in lexicographic order, so every kept clique is written straight to
+  // the next place of its size group, from the path of last nodes that leads
+  // to it.  One visit per clique; nodes are written for the kept ones only.
+  void read_off_nonzero() {
+    const std::size_t levels = level_start_.size() - 1;
+    const WeightList& w = out_.weights;
+    // Kept cliques per size, then where each size group begins.
+    std::vector<std::size_t> kept(levels + 1, 0);
+    for (std::size_t k = 1; k <= levels; ++k) {
+      for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) kept[k] += w[g] != 0;
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(level_start_[k] - level_start_[k - 1], 1u << 20) | 1));
+    }
+    std::vector<std::size_t> at(levels + 1, 0), node_at(levels + 1, 0);
+    std::size_t cliques = 0, nodes = 0;
+    for (std::size_t k = levels; k >= 1; --k) {
+      at[k] = cliques;
+      node_at[k] = nodes;
+      cliques += kept[k];
+      nodes += k * kept[k];
+    }
+    WeightedCliques res;
+    fresh_array(res.cliques.nodes(), nodes, poll_);
+    fresh_array(res.cliques.offsets(), cliques + 1, poll_);
+    fresh_array(res.weights, cliques, poll_);
+    {
+      std::size_t* off = res.cliques.offsets().data();
+      std::size_t i = 0, o = 0;
+      for (std::size_t k = levels; k >= 1; --k) {
+        for (std::size_t c = 0; c < kept[k]; ++c, o += k) off[i++] = o;
+        poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(kept[k], 1u << 20) | 1));
+      }
+      off[i] = o;
+    }
+    Node* const out_nodes = res.cliques.nodes().data();
+    Weight* const out_w = res.weights.data();
+    const Index* const fc = first_child_.data();
+    const Index* const last = last_.data();
+    // path[d]: the node at depth d; next[d], end[d]: the cliques of d + 1
+    // nodes still to visit under the current path.
+    std::vector<Node> path(levels);
+    std::vector<std::size_t> next(levels), end(levels);
+    for (std::size_t v = 0; v < level_start_[1]; ++v) {
+      std::size_t depth = 0;
+      next[0] = v;
+      end[0] = v + 1;
+      while (true) {
+        if (next[depth] == end[depth]) {
+          if (depth == 0) break;
+          --depth;
+          continue;
+        }
+        const std::size_t g = next[depth]++;
+        const std::size_t k = depth + 1;
+        path[depth] = last[g];
+        if (w[g] != 0) {
+          std::copy_n(path.data(), k, out_nodes + node_at[k]);
+          node_at[k] += k;
+          out_w[at[k]++] = w[g];
+        }
+        if (fc[g] != fc[g + 1]) {
+          ++depth;
+          next[depth] = fc[g];
+          end[depth] = fc[g + 1];
+        }
+        poll_.every<256>(g);
+      }
+    }
+    out_ = std::move(res);
+  }
+
   const NeighbourLists& nbrs_;
   const std::uint64_t maxrank_;
+  const bool all_;  // every clique, or only those of non-zero weight
   InterruptPoll poll_;
   std::vector<std::size_t> mask_first_;  // per seed, where its masks begin
   std::vector<Mask> masks_;
@@ -471,8 +555,9 @@ class SeedWalk {
 
 // The walk counts mask bits at every step: compiled a second time for the
 // popcnt instruction, taken when the processor has it.
-std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank) {
-  return with_popcount([&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank).run(); });
+std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
+                                                      SeedOutput output) {
+  return with_popcount([&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output).run(); });
 }
 
 }  // namespace vexa::graph

@@ -33,10 +33,22 @@
 
 namespace vexa::graph {
 
+// What the walk returns.
+enum class SeedOutput {
+  // Every clique, in breadth-first order (sizes ascending, each size
+  // ascending lexicographically).
+  all,
+  // Only the cliques of non-zero weight, largest size first, each size
+  // ascending lexicographically.  The nodes of the other cliques are never
+  // written: the weights are worked out on the tree alone, and the kept
+  // cliques are read off it at the end, straight into their places.
+  nonzero_largest_first,
+};
+
 // The breadth-first cliques of at most `maxrank` nodes with their weights,
 // or nothing when some list is not strictly ascending or holds more than
 // 1024 entries.  The lists must already have been checked for entries >= n.
-std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs,
-                                                      std::uint64_t maxrank);
+std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
+                                                      SeedOutput output = SeedOutput::all);
 
 }  // namespace vexa::graph
