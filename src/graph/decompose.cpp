@@ -198,19 +198,19 @@ WeightedCliques single_nodes(std::size_t n) {
 // clique, which has at most 2^maxrank - 1 non-empty sub-cliques, so for
 // 2^maxrank - 1 <= kWalkStepsPerEnd the walk never loses.
 
-// Measured with each engine forced, one process per graph, on a 3D
-// geometric graph (n = 20,000, degree 16), preferential attachment
+// Measured with each engine forced (processor time, one process per graph)
+// on a 3D geometric graph (n = 20,000, degree 16), preferential attachment
 // (n = 50,000, m = 4), G(2000, 0.02), G(500, 0.3), G(100, 0.7), G(40, 0.75)
 // and G(60, 0.7), maxrank 5 to 12 and 64.  Per pair of top cliques around a
-// node the maximal route took from 0.004 walk steps (G(500, 0.3)) to 0.2
-// (G(40, 0.75), G(60, 0.7)); 1/8 step keeps every dense graph on the walk,
-// where it was 17 to 1100 times faster.  What is left is per top clique:
-// 3 to 5 walk steps on the sparse random graphs, whose top cliques barely
-// meet (there the walk has fewer than 2 cliques per top clique and wins
-// anyway), and about 42 on the geometric graph, where both engines took the
-// same time; 48 leans towards the walk, which holds no search and no star.
-constexpr double kStepsPerTopClique = 48;
-constexpr double kStarPairsPerStep = 8;
+// node the maximal route took 0.003 walk steps (G(500, 0.3)) to 0.07
+// (G(40, 0.75)); at 1/32 step every dense graph stays on the walk, which was
+// 8 to 1000 times faster there.  What is left is per top clique: 3 to 5 walk
+// steps on the sparse random graphs, whose top cliques barely meet (there the
+// walk has fewer than 2 cliques per top clique and wins anyway), and 48 on
+// the geometric graph, search included, where the maximal route was about
+// 10 % faster than the walk (54 cliques per top clique); 40 keeps it there.
+constexpr double kStepsPerTopClique = 40;
+constexpr double kStarPairsPerStep = 32;
 // Ends (see clique_census.hpp) are at least the top cliques and, on the
 // graphs above, at most 2.5 times as many: at most this many cliques per end
 // leaves the walk well below the maximal route's cost.
