@@ -97,6 +97,10 @@ GRAPHS = [
     ("dense", lambda rng: random_adj(rng, 18, 0.75)),
     ("overlapping cliques of 12", lambda rng: overlapping_cliques(rng, 40, 3, 12)),
     ("many small cliques", lambda rng: overlapping_cliques(rng, 80, 30, 6)),
+    # Many cliques per maximal clique but hundreds of maximal cliques around
+    # every node: the module runs the search, prices the maximal route and
+    # then walks after all.
+    ("dense, priced after the search", lambda rng: random_adj(rng, 38, 0.75)),
 ]
 
 
