@@ -121,12 +121,13 @@ def main() -> None:
                     Client(cluster) as client:
                 started = time.perf_counter() - start
                 baseline = client.run(peak_rss)
-                singles, shardeds, cpus = [], [], []
+                singles, shardeds, cpus, timings = [], [], [], []
                 for _ in range(args.rounds):
                     singles.append(single_call(edges_file, graph.n, kind, maxrank))
                     seconds, cpu, workers_cpu, run, files = sharded(client, graph.n, graph.edges, kind, maxrank,
                                                   os.path.join(tmp, "out"), args.shards)
                     shardeds.append(seconds)
+                    timings.append(run.timings)
                     cpus.append((cpu, max(workers_cpu.values())))
                 peaks = client.run(peak_rss)
             rows = sum(pq.ParquetFile(f).metadata.num_rows for f in files)
@@ -148,6 +149,10 @@ def main() -> None:
             print(f"  processor time: single call {single_cpu:.3f} s; vexa_dask client {client_cpu:.3f} s, "
                   f"busiest worker {worker_cpu:.3f} s ({(client_cpu + worker_cpu) / single_cpu:.2f}x the single call "
                   f"if nothing overlapped)")
+            parts = [statistics.median(sum(getattr(t, f) for t in ts) for ts in timings)
+                     for f in ("call", "convert", "write")]
+            print(f"  in the workers, summed over the shards: calls {parts[0]:.3f} s, lists to arrays {parts[1]:.3f} s, "
+                  f"Arrow and Parquet {parts[2]:.3f} s")
             for address in sorted(peaks):
                 print(f"    worker peak        {peaks[address] / 2**20:7.0f} MiB ({peaks[address] / single_peak:.2f}x; "
                       f"{baseline[address] / 2**20:.0f} MiB before the first run)")

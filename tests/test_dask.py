@@ -87,7 +87,10 @@ def test_parquet_reads_back_as_the_result(client, tmp_path):
     for kind, maxrank in [("decompose", 3), ("cliques", 0), ("decompose", 0)]:
         run = sharded(kind)(graph, maxrank, client=client, shards=5)
         cliques, weights = run.compute()
+        assert sum(t.rows for t in run.timings) == len(cliques)
         files = run.to_parquet(tmp_path / kind, overwrite=True)
+        assert [t.rows for t in run.timings] == [pq.ParquetFile(f).metadata.num_rows for f in files]
+        assert all(min(t.call, t.convert, t.write) >= 0 for t in run.timings)
         assert len(files) == run.shards == 5 and sorted(os.listdir(tmp_path / kind)) == [Path(f).name for f in files]
         tables = [pq.read_table(f) for f in files]
         for t in tables:

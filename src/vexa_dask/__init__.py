@@ -82,6 +82,8 @@ class ShardedResult:
         self.client = client
         self.workers = workers
         self._shard_count = operator.index(shards)
+        # After a run: per shard, where its processor time in the worker went.
+        self.timings: list[_shards.Timing] = []
 
     @cached_property
     def plan(self) -> _shards.Plan:
@@ -96,6 +98,7 @@ class ShardedResult:
     def compute(self) -> tuple[list[list[int]], list[int]]:
         """The result of the single call: the same tuple, in the same order."""
         parts: list[_shards.Part] = self._run(_shards.run, parquet=False)
+        self.timings = [_shards.Timing(p.call, p.convert, 0.0, len(p.weights)) for p in parts]
         return _shards.merge(self.kind, parts)
 
     def to_parquet(self, path: str | os.PathLike[str], *, overwrite: bool = False) -> list[str]:
@@ -112,7 +115,7 @@ class ShardedResult:
             for f in stale:
                 os.remove(os.path.join(directory, f))
         os.makedirs(directory, exist_ok=True)
-        self._run(_shards.write, parquet=True, extra=lambda i: (directory, _PART_NAME.format(i)))
+        self.timings = self._run(_shards.write, parquet=True, extra=lambda i: (directory, _PART_NAME.format(i)))
         return [os.path.join(directory, _PART_NAME.format(i)) for i in range(self.shards)]
 
     def _run(self, function: Any, *, parquet: bool, extra: Any = lambda i: ()) -> Any:

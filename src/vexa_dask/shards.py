@@ -27,8 +27,10 @@ shards share less.
 
 from __future__ import annotations
 
+import dataclasses
 import gc
 import os
+import time
 from dataclasses import dataclass
 from typing import Any, Literal
 
@@ -40,7 +42,7 @@ import vexa
 from .columns import arrow_table, flatten, int64s
 from .graphs import Csr, IntArray
 
-__all__ = ["Part", "Plan", "Task", "merge", "node_work", "plan", "run", "subgraph", "write"]
+__all__ = ["Part", "Plan", "Task", "Timing", "merge", "node_work", "plan", "run", "subgraph", "write"]
 
 Kind = Literal["decompose", "cliques"]
 FUNCTIONS: dict[str, Any] = {
@@ -97,6 +99,18 @@ class Part:
     offsets: IntArray
     values: IntArray
     weights: IntArray
+    call: float = 0.0  # processor seconds of the vexa call in the worker
+    convert: float = 0.0  # and of turning its lists into these arrays
+
+
+@dataclass(frozen=True)
+class Timing:
+    """Where one shard's processor time in its worker went, in seconds."""
+
+    call: float  # the vexa call
+    convert: float  # its lists turned into arrays (and freed)
+    write: float  # Arrow columns and the Parquet file; 0 for `compute`
+    rows: int  # cliques kept
 
 
 def node_work(g: Csr) -> npt.NDArray[np.float64]:
@@ -216,7 +230,9 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
     # counting; collections would only walk them again and again.
     gc.disable()
     try:
+        started = time.thread_time()
         cliques, weights = FUNCTIONS[kind](lists, maxrank)
+        called = time.thread_time()
         del lists
         w = int64s(weights)
         del weights
@@ -231,12 +247,13 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
         if collecting:
             gc.enable()
     pieces.reverse()
-    if not pieces:
-        return Part(np.zeros(1, dtype=np.int64), np.empty(0, dtype=np.int64), np.empty(0, dtype=np.int64))
-    lengths = np.concatenate([p[0] for p in pieces])
+    empty = np.empty(0, dtype=np.int64)
+    lengths = np.concatenate([p[0] for p in pieces]) if pieces else empty
     offsets = np.zeros(len(lengths) + 1, dtype=np.int64)
     np.cumsum(lengths, out=offsets[1:])
-    return Part(offsets, np.concatenate([p[1] for p in pieces]), np.concatenate([p[2] for p in pieces]))
+    values = np.concatenate([p[1] for p in pieces]) if pieces else empty
+    weights_kept = np.concatenate([p[2] for p in pieces]) if pieces else empty
+    return Part(offsets, values, weights_kept, called - started, time.thread_time() - called)
 
 
 def _keep_owned(task: Task, cliques: list[list[int]], weights: IntArray) -> tuple[IntArray, IntArray, IntArray]:
@@ -250,13 +267,14 @@ def _keep_owned(task: Task, cliques: list[list[int]], weights: IntArray) -> tupl
     return lengths[keep], task.nodes[flat[np.repeat(keep, lengths)]], weights[keep]
 
 
-def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> int:
-    """One shard written to `directory`/`name` as Parquet; returns its rows.
-    The file appears under its name only once it is complete."""
+def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> Timing:
+    """One shard written to `directory`/`name` as Parquet; returns its rows
+    and timing.  The file appears under its name only once it is complete."""
     import pyarrow as pa
     import pyarrow.parquet as pq
 
     part = run(kind, maxrank, task)
+    started = time.thread_time()
     table = arrow_table(part.offsets, part.values, part.weights)
     os.makedirs(directory, exist_ok=True)
     final = os.path.join(directory, name)
@@ -264,12 +282,12 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> in
     # Node numbers compress poorly with dictionaries; LZ4 keeps writing cheap.
     pq.write_table(table, partial, compression="lz4", use_dictionary=False)
     os.replace(partial, final)
-    rows = len(part.weights)
+    timing = Timing(part.call, part.convert, 0.0, len(part.weights))
     del table, part
     # Arrow's allocator keeps what the writer freed for later use; the next
     # shard needs it for its call instead, which Arrow's pool cannot serve.
     pa.default_memory_pool().release_unused()
-    return rows
+    return dataclasses.replace(timing, write=time.thread_time() - started)
 
 
 # --------------------------------------------------------------------------
