@@ -14,9 +14,9 @@
 //   clique of at most maxrank nodes, which is exactly what the bounded walk
 //   of enumerate_weighted_cliques lists on the upper form of the graph, each
 //   once, with the same weight rule.  Its work is one step per clique of at
-//   most maxrank nodes, zero-weight cliques included, and it holds all of
-//   them (8 bytes per node, 16 per clique) until the zeros are dropped in
-//   place.
+//   most maxrank nodes, zero-weight cliques included; the seed walk keeps
+//   16 bytes per clique (weight, last node, first child) and writes out the
+//   nodes of the non-zero ones only, straight into the result's order.
 //
 // The cost model is above choose_route() below.
 #include "decompose.hpp"
