@@ -154,3 +154,73 @@ TEST(WeightEngines, ManyStarsWithManyIntersections) {
   EXPECT_EQ(run(family, 64, WeightMethod::expand), want);
   EXPECT_EQ(run(family, 4, WeightMethod::star), run(family, 4, WeightMethod::expand));
 }
+
+namespace {
+
+// Stars around node 0 of `tops` random cliques over 1 .. universe (sizes 2
+// to 7 besides the hub), with `nested` further cliques that lie inside one
+// of them (a random part of it, or the clique itself again).
+struct StarShape {
+  std::size_t tops;
+  Node universe;
+  std::size_t nested;
+};
+
+void PrintTo(const StarShape& s, std::ostream* os) {
+  *os << s.tops << " tops over " << s.universe << " nodes, " << s.nested << " nested";
+}
+
+Lists hub_star(const StarShape& shape, std::mt19937_64& rng) {
+  Lists family = random_family(rng, shape.tops, shape.universe, 2, 7);
+  for (auto& c : family) {
+    for (auto& v : c) ++v;
+    c.insert(c.begin(), 0);
+  }
+  for (std::size_t i = 0; i < shape.nested; ++i) {
+    const Clique& whole = family[rng() % shape.tops];
+    Clique part;
+    for (Node v : whole)
+      if (rng() % 3 != 0) part.push_back(v);
+    family.push_back(part.empty() ? whole : part);
+  }
+  std::shuffle(family.begin(), family.end(), rng);
+  return family;
+}
+
+class StarShapes : public ::testing::TestWithParam<StarShape> {};
+
+}  // namespace
+
+// Up to 64 top cliques and classes, a star is listed on one-word masks and
+// holder sets; more top cliques (or classes) take the wide listing.  Cliques
+// inside others must leave the result as if they were absent, whichever
+// star finds them.  Every cut from 2 to beyond the largest clique.
+TEST_P(StarShapes, AgreeWithTheModelAndExpansion) {
+  const StarShape shape = GetParam();
+  std::mt19937_64 rng(shape.tops * 131 + shape.nested);
+  for (int round = 0; round < 2; ++round) {
+    const Lists family = hub_star(shape, rng);
+    for (std::uint64_t maxrank : {2u, 4u, 9u}) {
+      const Result want = closure_model(family, maxrank);
+      ASSERT_EQ(run(family, maxrank, WeightMethod::star), want) << round << " cut " << maxrank;
+      ASSERT_EQ(run(family, maxrank, WeightMethod::expand), want) << round << " cut " << maxrank;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WeightEngines, StarShapes,
+    ::testing::Values(StarShape{2, 8, 0}, StarShape{12, 10, 4}, StarShape{64, 24, 0}, StarShape{64, 24, 8},
+                      StarShape{65, 24, 0}, StarShape{65, 24, 8}, StarShape{130, 16, 12}, StarShape{40, 90, 5}));
+
+TEST(WeightEngines, CliquesInsideOthersAtEveryNode) {
+  // A clique inside another whose smallest node is not the other's: it is
+  // found in a later star than the larger clique's first.
+  const Lists family = {{0, 1, 2, 3}, {1, 2, 3}, {2, 3}, {1, 4}, {1, 2, 3}, {3, 5, 6}, {5, 6}};
+  const Result want = closure_model(family, 10);
+  EXPECT_EQ(want, (Result{{{0, 1, 2, 3}, {3, 5, 6}, {1, 4}, {1}, {3}}, {1, 1, 1, -1, -1}}));
+  for (std::uint64_t maxrank : {2u, 3u, 4u, 10u}) {
+    EXPECT_EQ(run(family, maxrank, WeightMethod::star), closure_model(family, maxrank)) << maxrank;
+    EXPECT_EQ(run(family, maxrank, WeightMethod::automatic), closure_model(family, maxrank)) << maxrank;
+  }
+}
