@@ -196,7 +196,8 @@ WeightedCliques single_nodes(std::size_t n) {
 //
 // No census is needed when maxrank is small: every clique lies in a top
 // clique, which has at most 2^maxrank - 1 non-empty sub-cliques, so for
-// 2^maxrank - 1 <= kWalkStepsPerEnd the walk never loses.
+// 2^maxrank - 1 <= kStepsPerTopClique (maxrank <= 5) the walk never costs
+// more than the maximal route is priced at, and both looks would take it.
 
 // Measured with each engine forced (processor time, one process per graph)
 // on a 3D geometric graph (n = 20,000, degree 16), preferential attachment
@@ -263,7 +264,7 @@ struct Choice {
 };
 
 Choice choose_route(const NeighbourLists& adj, const NeighbourLists& upper, std::uint64_t maxrank) {
-  if (maxrank < 64 && (std::uint64_t{1} << maxrank) - 1 <= kWalkStepsPerEnd)
+  if (maxrank < 64 && static_cast<double>((std::uint64_t{1} << maxrank) - 1) <= kStepsPerTopClique)
     return {DecomposeRoute::walk, false, {}};
   const std::uint64_t cap = kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
   CliqueCensus census = take_clique_census(upper, maxrank, cap);
