@@ -14,6 +14,7 @@
 #include "graph/edgeonly.hpp"
 #include "graph/interrupt.hpp"
 #include "graph/maximal_cliques.hpp"
+#include "graph/decompose.hpp"
 #include "graph/seed_cliques.hpp"
 #include "graph/tree_weights.hpp"
 #include "graph/weighted_cliques.hpp"
@@ -72,6 +73,10 @@ TEST(Interrupt, EveryLongRoutineStopsCleanly) {
     return to_seqlist(l);
   }();
   const CliqueList bounded = enumerate_cliques(upper, 0);
+  // Dense enough for the decomposition to run its census, the search, and
+  // the census again before it walks.
+  const NeighbourLists dense = to_seqlist(full_graph(38, 0.75, 4));
+  ASSERT_TRUE(detail::chosen_route(dense, 64).searched);
   const CliqueList maximal = enumerate_maximal_cliques(full);
   const auto tree_weights = [&] {
     const CliqueTree tree = enumerate_clique_tree(upper, 0);
@@ -81,6 +86,9 @@ TEST(Interrupt, EveryLongRoutineStopsCleanly) {
       {"check_neighbour_lists", [&] { return Outcome{{}, {check_neighbour_lists(full)}}; }},
       {"enumerate_cliques", [&] { return Outcome{enumerate_cliques(unsorted, 0).to_vectors(), {}}; }},
       {"enumerate_seed_cliques", [&] { return outcome(*enumerate_seed_cliques(upper, 0)); }},
+      {"enumerate_seed_cliques, non-zero largest first",
+       [&] { return outcome(*enumerate_seed_cliques(upper, 0, SeedOutput::nonzero_largest_first)); }},
+      {"decompose_with_weights, priced after the search", [&] { return outcome(decompose_with_weights(dense, 64)); }},
       {"calc_tree_weights", tree_weights},
       {"calc_clique_weights", [&] { return Outcome{{}, calc_clique_weights(bounded)}; }},
       {"calc_clique_weights_noprune", [&] { return Outcome{{}, calc_clique_weights_noprune(bounded)}; }},
