@@ -25,24 +25,26 @@ struct ArrayHead {
 // with this flag set.
 constexpr int kArrayAligned = 0x0100;
 
-// Dtype objects held at a time.  Programs use a handful of integer dtypes;
-// arrays that bring dtype objects of their own (unpickled one by one, say)
-// take turns in the slots.
+// Dtypes remembered at a time.  Programs use a handful of integer dtypes;
+// should more turn up, they take turns in the slots.
 constexpr std::size_t kDtypeSlots = 8;
 
-// Bytes of a dtype object compared on every use, after the object header
-// (numpy 2 uses about 120).  A dtype type with larger objects is never held.
+// Bytes of a dtype object compared, after the object header (numpy 2 uses
+// about 120).  A dtype type with larger objects is not remembered.
 constexpr std::size_t kDtypeBytes = 256;
 
-// A dtype object seen through the buffer protocol, with its integer kind and
-// a copy of its bytes at that time.  A dtype object can be changed in place
-// (__setstate__ sets byte order, fields and subarray shape of a dtype that is
-// not one of numpy's own); any change shows in its bytes, and the dtype is
-// then learnt again.  The reference keeps the address from being reused by
-// another object.
+// A dtype as the buffer protocol described it: its type, a copy of its bytes
+// at that time, and the integer kind of its format.  A dtype object is
+// recognised by its contents, not by its address: a dtype object with the
+// same type and the same bytes (which include its byte order, item size,
+// type number and the pointers to its fields, subarray shape and scalar
+// type) describes its arrays the same way.  So dtype objects made one per
+// array (as unpickling makes them) are recognised, an address taken over by
+// another object is harmless, and a dtype changed in place (__setstate__ sets
+// byte order, fields and subarray shape of a dtype that is not one of
+// numpy's own) no longer matches and is learnt again.
 struct KnownDtype {
-  PyObject* descr = nullptr;  // strong reference, or null for a free slot
-  PyTypeObject* type = nullptr;
+  PyTypeObject* type = nullptr;  // null for a free slot
   std::size_t size = 0;  // bytes compared, from the end of the object header
   unsigned char kind = 0;
   std::array<unsigned char, kDtypeBytes> bytes{};
@@ -52,8 +54,7 @@ const unsigned char* body(PyObject* descr) noexcept {
   return reinterpret_cast<const unsigned char*>(descr) + sizeof(PyObject);
 }
 
-// The state of in-place reading for the process.  Never destroyed: its
-// references must not be released after the interpreter has finished.
+// The state of in-place reading for the process.
 class InPlaceReading {
  public:
   // Whether `type`, the type of a plain ndarray, is read in place.  The first
@@ -68,12 +69,9 @@ class InPlaceReading {
   }
 
   const KnownDtype* find(PyObject* descr) const noexcept {
+    PyTypeObject* type = Py_TYPE(descr);
     for (const KnownDtype& known : slots_) {
-      if (known.descr != descr) continue;
-      if (Py_TYPE(descr) != known.type || std::memcmp(body(descr), known.bytes.data(), known.size) != 0) {
-        return nullptr;
-      }
-      return &known;
+      if (known.type == type && std::memcmp(body(descr), known.bytes.data(), known.size) == 0) return &known;
     }
     return nullptr;
   }
@@ -82,32 +80,23 @@ class InPlaceReading {
     if (!on(Py_TYPE(obj))) return;
     PyObject* descr = reinterpret_cast<const ArrayHead*>(obj)->descr;
     if (find(descr) != nullptr) return;
-    if (!agrees(obj, view, kind)) {
+    if (!agrees(obj, view, kind) || (!dtype_checked_ && !dtype_agrees(obj))) {
       state_ = State::off;
       type_ = nullptr;
       return;
     }
+    dtype_checked_ = true;
     PyTypeObject* type = Py_TYPE(descr);
     if (type->tp_itemsize != 0 || type->tp_basicsize < static_cast<Py_ssize_t>(sizeof(PyObject)) ||
         static_cast<std::size_t>(type->tp_basicsize) - sizeof(PyObject) > kDtypeBytes) {
       return;
     }
-    // The slot of this dtype if it has changed since, else the next in turn.
-    std::size_t at = next_;
-    for (std::size_t i = 0; i < kDtypeSlots; ++i) {
-      if (slots_[i].descr == descr) at = i;
-    }
-    if (at == next_) next_ = (next_ + 1) % kDtypeSlots;
-    KnownDtype& slot = slots_[at];
-    PyObject* old = slot.descr;
-    slot.descr = Py_NewRef(descr);
+    KnownDtype& slot = slots_[next_];
+    next_ = (next_ + 1) % kDtypeSlots;
     slot.type = type;
     slot.size = static_cast<std::size_t>(type->tp_basicsize) - sizeof(PyObject);
     slot.kind = kind;
     std::memcpy(slot.bytes.data(), body(descr), slot.size);
-    // Last, with the slot whole again: releasing a dtype can run Python code
-    // (its metadata's finalisers), and that code can call the module.
-    Py_XDECREF(old);
   }
 
  private:
@@ -124,13 +113,11 @@ class InPlaceReading {
   // Whether the array object's fields say what the buffer protocol said:
   // data pointer, dimensions, strides (of the dimensions longer than 1, as
   // numpy reports C-order strides for the others), length in bytes, the
-  // item size of the kind, the aligned flag the integer format implies, and
-  // the dtype.
+  // item size of the kind, and the aligned flag the integer format implies.
   static bool agrees(PyObject* obj, const Py_buffer& view, unsigned char kind) noexcept {
     const auto* head = reinterpret_cast<const ArrayHead*>(obj);
     if (head->data != view.buf || head->nd != view.ndim || (head->flags & kArrayAligned) == 0 ||
-        view.itemsize != Py_ssize_t{1} << (kind / 2) ||
-        view.shape == nullptr || view.strides == nullptr) {
+        view.itemsize != Py_ssize_t{1} << (kind / 2) || view.shape == nullptr || view.strides == nullptr) {
       return false;
     }
     std::size_t entries = 1;
@@ -146,25 +133,31 @@ class InPlaceReading {
     for (int i = 0; i < head->nd && entries != 0; ++i) {
       if (view.shape[i] > 1 && head->strides[i] != view.strides[i]) return false;
     }
+    return true;
+  }
+
+  // Whether the dtype field is the array's dtype attribute (checked once).
+  static bool dtype_agrees(PyObject* obj) noexcept {
     PyObject* dtype = PyObject_GetAttrString(obj, "dtype");
     if (dtype == nullptr) {
       PyErr_Clear();
       return false;
     }
-    const bool same = dtype == head->descr;
+    const bool same = dtype == reinterpret_cast<const ArrayHead*>(obj)->descr;
     Py_DECREF(dtype);  // the array holds it too
     return same;
   }
 
   State state_ = State::unknown;
+  bool dtype_checked_ = false;
   PyTypeObject* type_ = nullptr;
   std::array<KnownDtype, kDtypeSlots> slots_{};
   std::size_t next_ = 0;
 };
 
 InPlaceReading& in_place() noexcept {
-  static InPlaceReading* const reading = new InPlaceReading;
-  return *reading;
+  static InPlaceReading reading;
+  return reading;
 }
 
 }  // namespace

@@ -45,8 +45,8 @@ bool read_in_place(PyObject* obj, ArrayInPlace& out) noexcept;
 // `obj` and the reading has accepted it as integers of kind `kind`: remembers
 // that kind for the array's dtype, once the array object's fields are seen to
 // agree with `view`.  If they disagree (a numpy with another layout), in-place
-// reading stays off for the rest of the process.  May run Python code (a
-// dtype given up to make room is released), sets no exception.
+// reading stays off for the rest of the process.  Runs no Python code and
+// sets no exception.
 void learn_dtype(PyObject* obj, const Py_buffer& view, unsigned char kind) noexcept;
 
 }  // namespace vexa::module
