@@ -274,6 +274,16 @@ def build_nparray(bp):
         raw = np.zeros(a.nbytes + 1, dtype=np.uint8)
         raw[1:] = a.view(np.uint8)
         a = raw[1:].view(a.dtype)
+    elif layout in ("own-dtype", "restated"):
+        # A dtype object of the array's own, which the module sees first
+        # here; "restated" has the module read it once, then turns its byte
+        # order round in place.
+        dt = np.dtype(a.dtype, metadata={"own": True})
+        a = a.view(dt)
+        if layout == "restated" and dt.byteorder in "<>=":
+            vexa.enumerate_cliques_with_weights_edgeonly([np.zeros(1, dtype=dt)])
+            swapped = dt.newbyteorder("S")
+            dt.__setstate__((3, swapped.byteorder, None, None, None, -1, -1, 0))
     return a
 
 

@@ -49,7 +49,8 @@ NP_ARRAY_DTYPES = NP_INT_DTYPES + ("intc", "uintc", "longlong", "ulonglong", "bo
 NP_ARRAY_VALUES = st.one_of(SMALL, st.integers(-(2**63), U64 - 1),
                             st.sampled_from([-1, -128, 2**63 - 1, U64 - 1]))
 NP_ARRAYS = st.tuples(st.just("nparray"), st.sampled_from(NP_ARRAY_DTYPES),
-                      st.sampled_from(["plain", "strided", "subclass", "memoryview", "unaligned"]),
+                      st.sampled_from(["plain", "strided", "subclass", "memoryview", "unaligned",
+                                       "own-dtype", "restated"]),
                       st.lists(NP_ARRAY_VALUES, max_size=7))
 NP_TABLES = st.tuples(st.just("nptable"), st.sampled_from(NP_ARRAY_DTYPES),
                       st.sampled_from(["plain", "plain", "fortran", "subclass"]),
