@@ -3,6 +3,7 @@
 as numpy integer arrays, side by side in one process.
 
     python bench/numpy_input.py [--quick] [--repeat N]
+    python bench/numpy_input.py --one-call FORM --row K   # for callgrind, below
 
 Forms of the same neighbour lists, each timed with the same call:
 
@@ -13,6 +14,8 @@ Forms of the same neighbour lists, each timed with the same call:
 - ``int64 arrays, generic``: the int64 arrays as an ndarray subclass, which
   the module reads item by item like any other sequence (the speed of numpy
   input without the buffer path);
+- ``int64 arrays, unpickled``: the int64 arrays unpickled one by one, each
+  with a dtype object of its own;
 - ``tolist() + call``: converting the arrays to lists first;
 - ``2-D array``: for the edge-only weights, a k-regular graph as one
   (n, k) array, next to the same rows as lists.
@@ -20,12 +23,22 @@ Forms of the same neighbour lists, each timed with the same call:
 Each round calls every form once, in an order rotated from round to round;
 the table gives each form's median and its ratio to the lists' median
 (below 1: faster than lists).
+
+``--one-call FORM --row K`` makes 200,000 entries in rows of K as ``lists``,
+``int64`` or ``int32`` arrays and converts them in one edge-only call, for
+counting the conversion's instructions:
+
+    valgrind --tool=callgrind --toggle-collect='vexa::module::convert_neighbour_lists*' \
+        python bench/numpy_input.py --one-call int64 --row 8
+
+(the symbols are there in a build installed with ``-Cinstall.strip=false``).
 """
 
 from __future__ import annotations
 
 import argparse
 import gc
+import pickle
 import statistics
 import sys
 import time
@@ -68,6 +81,7 @@ def forms(n: int, edges: np.ndarray, *, symmetric: bool) -> dict[str, Any]:
         "int64 arrays": arrays64,
         "int32 arrays": np.split(indices.astype(np.int32), indptr[1:-1]),
         "int64 arrays, generic": [a.view(GenericArray) for a in arrays64],
+        "int64 arrays, unpickled": [pickle.loads(pickle.dumps(a)) for a in arrays64],
     }
 
 
@@ -103,7 +117,17 @@ def main(argv: list[str] | None = None) -> int:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--quick", action="store_true", help="smaller graphs, fewer rounds")
     ap.add_argument("--repeat", type=int, default=None, help="rounds (default 7, quick 3)")
+    ap.add_argument("--one-call", choices=["lists", "int64", "int32"],
+                    help="only convert 200,000 entries in this form, once")
+    ap.add_argument("--row", type=int, default=8, help="entries per row for --one-call")
     args = ap.parse_args(argv)
+    if args.one_call:
+        rows = 200_000 // args.row
+        table = np.random.default_rng(1).integers(0, rows, size=(rows, args.row))
+        x = (table.tolist() if args.one_call == "lists"
+             else [np.array(r, dtype=args.one_call) for r in table])
+        vexa.enumerate_cliques_with_weights_edgeonly(x)
+        return 0
     repeat = args.repeat or (3 if args.quick else 7)
     n = 10_000 if args.quick else 50_000
 
