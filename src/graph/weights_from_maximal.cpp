@@ -5,7 +5,8 @@
 // - expansion (weights_by_expansion.cpp): one hash-table operation for every
 //   sub-clique of every top clique of non-zero weight, 2^k for k nodes;
 // - closure (weights_by_closure.cpp): per node, the intersections of the top
-//   cliques around it, about one mask operation per pair of them.
+//   cliques around it whose smallest node it is, each listed once and
+//   weighed against the intersections above it, in mask operations.
 //
 // The cost model, in two sentences: expansion costs the sum of 2^k over the
 // top cliques, in hash-table operations; the closure method costs the sum,
