@@ -762,12 +762,21 @@ class ClosureWeigher {
     // Classes interleave in node order only when one holds several nodes.
     if (nodes_.size() - start > classes) std::sort(nodes_.begin() + static_cast<std::ptrdiff_t>(start), nodes_.end());
     const std::size_t size = nodes_.size() - start;
+    if (size > 1) keep_for_later_stars(a, start, size, weight);
+    for (std::size_t r = start; r < nodes_.size(); ++r) nodes_[r] = inc_.node(static_cast<std::size_t>(nodes_[r]));
+    emitted_.push_back({start, size, weight});
+  }
+
+  // Keeps nodes_[start .. start+size) (dense numbers, a first) with its
+  // weight in the lists of its other nodes.  A clique of a alone is in no
+  // other star and is not kept.
+  void keep_for_later_stars(std::size_t a, std::size_t start, std::size_t size, Weight weight) {
     const std::size_t k = kept_weight_.size();
     if (k + 1 >= kNoIndex || earlier_set_.size() + size >= kNoIndex) throw std::bad_alloc();
     grow_checked(kept_nodes_, size);
     grow_checked(earlier_set_, size);
     grow_checked(earlier_next_, size);
-    for (std::size_t r = start; r < nodes_.size(); ++r) {
+    for (std::size_t r = start; r < start + size; ++r) {
       const Index b = static_cast<Index>(nodes_[r]);
       kept_nodes_.push_back(b);
       if (b == a) continue;
@@ -779,8 +788,6 @@ class ClosureWeigher {
     kept_off_.push_back(kept_nodes_.size());
     grow_checked(kept_weight_, 1);
     kept_weight_.push_back(weight);
-    for (std::size_t r = start; r < nodes_.size(); ++r) nodes_[r] = inc_.node(static_cast<std::size_t>(nodes_[r]));
-    emitted_.push_back({start, size, weight});
   }
 
   // Appends this node's cliques to their size groups.  All start with the

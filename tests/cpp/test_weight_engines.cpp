@@ -194,13 +194,13 @@ class StarShapes : public ::testing::TestWithParam<StarShape> {};
 // Up to 64 top cliques and classes, a star is listed on one-word masks and
 // holder sets; more top cliques (or classes) take the wide listing.  Cliques
 // inside others must leave the result as if they were absent, whichever
-// star finds them.  Every cut from 2 to beyond the largest clique.
+// star finds them.  Cut to edges, and not cut.
 TEST_P(StarShapes, AgreeWithTheModelAndExpansion) {
   const StarShape shape = GetParam();
   std::mt19937_64 rng(shape.tops * 131 + shape.nested);
   for (int round = 0; round < 2; ++round) {
     const Lists family = hub_star(shape, rng);
-    for (std::uint64_t maxrank : {2u, 4u, 9u}) {
+    for (std::uint64_t maxrank : {2u, 9u}) {
       const Result want = closure_model(family, maxrank);
       ASSERT_EQ(run(family, maxrank, WeightMethod::star), want) << round << " cut " << maxrank;
       ASSERT_EQ(run(family, maxrank, WeightMethod::expand), want) << round << " cut " << maxrank;
@@ -210,8 +210,8 @@ TEST_P(StarShapes, AgreeWithTheModelAndExpansion) {
 
 INSTANTIATE_TEST_SUITE_P(
     WeightEngines, StarShapes,
-    ::testing::Values(StarShape{2, 8, 0}, StarShape{12, 10, 4}, StarShape{64, 24, 0}, StarShape{64, 24, 8},
-                      StarShape{65, 24, 0}, StarShape{65, 24, 8}, StarShape{130, 16, 12}, StarShape{40, 90, 5}));
+    ::testing::Values(StarShape{2, 8, 0}, StarShape{12, 10, 4}, StarShape{64, 20, 0}, StarShape{64, 20, 8},
+                      StarShape{65, 20, 0}, StarShape{65, 20, 8}, StarShape{130, 16, 12}, StarShape{40, 90, 5}));
 
 TEST(WeightEngines, CliquesInsideOthersAtEveryNode) {
   // A clique inside another whose smallest node is not the other's: it is
