@@ -175,6 +175,17 @@ class ClosureWeigher {
 
   WeightedCliques run() {
     for (std::size_t a = 0; a < inc_.node_count(); ++a) settle(a);
+    // The kept cliques and the per-node arrays are done with: their memory
+    // goes back before the result is gathered, the peak of the call.
+    kept_nodes_ = {};
+    kept_off_ = {};
+    kept_weight_ = {};
+    earlier_head_ = {};
+    earlier_next_ = {};
+    earlier_set_ = {};
+    slot_ = {};
+    cls_ = {};
+    node_hold_ = {};
     return gather();
   }
 
