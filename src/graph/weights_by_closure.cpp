@@ -166,7 +166,6 @@ class ClosureWeigher {
     node_hold_.assign(n, 0);
     cls_.assign(n, kNoIndex);
     earlier_head_.assign(n, kNoIndex);
-    kept_off_.assign(1, 0);
     std::size_t largest = 0;
     for (std::size_t t = 0; t + 1 < inc.top_off.size(); ++t)
       largest = std::max(largest, inc.top_off[t + 1] - inc.top_off[t]);
@@ -175,11 +174,8 @@ class ClosureWeigher {
 
   WeightedCliques run() {
     for (std::size_t a = 0; a < inc_.node_count(); ++a) settle(a);
-    // The kept cliques and the per-node arrays are done with: their memory
-    // goes back before the result is gathered, the peak of the call.
-    kept_nodes_ = {};
-    kept_off_ = {};
-    kept_weight_ = {};
+    // The per-node arrays are done with: their memory goes back before the
+    // result is gathered.
     earlier_head_ = {};
     earlier_next_ = {};
     earlier_set_ = {};
@@ -193,11 +189,21 @@ class ClosureWeigher {
   struct Emitted {
     std::size_t start, size;
     Weight weight;
+    bool keep;  // listed for the stars of its other nodes
   };
+  // The cliques of one size, in dense node numbers, size nodes each; they
+  // are both the output and the store that later stars read them from.
   struct SizeGroup {
-    std::vector<Node> nodes;
+    std::vector<Index> nodes;
     WeightList weights;
   };
+  // A clique kept for later stars: its size group and place there.
+  struct KeptRef {
+    Index size, pos;
+  };
+  std::span<const Index> kept(KeptRef k) const {
+    return {out_[k.size].nodes.data() + std::size_t{k.pos} * k.size, k.size};
+  }
 
   std::span<const Index> top(Index t) const {
     return {inc_.top_nodes.data() + inc_.top_off[t], inc_.top_off[t + 1] - inc_.top_off[t]};
@@ -238,15 +244,15 @@ class ClosureWeigher {
       if (words_ == 1 && occ_words_ == 1) {
         enter_earlier_holders(a);
         enumerate_closed_one_word();
-        weigh_one_word(a);
+        weigh_one_word();
       } else {
         enter_earlier_masks(a);
         enumerate_closed();
-        weigh_closed(a);
+        weigh_closed();
       }
       release_star();
     }
-    flush();
+    flush(a);
   }
 
   // A top clique inside another adds no member to the family (its subsets
@@ -416,18 +422,19 @@ class ClosureWeigher {
     meet_.resize(words_);
     std::size_t work = 0;
     for (Index link = earlier_head_[a]; link != kNoIndex; link = earlier_next_[link]) {
-      const Index k = earlier_set_[link];
+      const KeptRef k = earlier_set_[link];
       // Every node of such a clique lies in two or more top cliques of
       // this star (it is their intersection), so it has a class.
       std::fill(meet_.begin(), meet_.end(), Word{0});
       bool inside = true;
-      for (std::size_t r = kept_off_[k]; r < kept_off_[k + 1] && inside; ++r) {
-        const Index c = cls_[kept_nodes_[r]];
+      for (Index b : kept(k)) {
+        const Index c = cls_[b];
         inside = c != kNoIndex;
-        if (inside) meet_[c / kWordBits] |= Word{1} << (c % kWordBits);
+        if (!inside) break;
+        meet_[c / kWordBits] |= Word{1} << (c % kWordBits);
       }
-      if (inside) add_heavy(meet_.data(), kept_weight_[k]);
-      work += kept_off_[k + 1] - kept_off_[k];
+      if (inside) add_heavy(meet_.data(), out_[k.size].weights[k.pos]);
+      work += k.size;
     }
     poll_.tick(tick_cost(work));
   }
@@ -439,12 +446,12 @@ class ClosureWeigher {
     held_weight_.clear();
     std::size_t work = 0;
     for (Index link = earlier_head_[a]; link != kNoIndex; link = earlier_next_[link]) {
-      const Index k = earlier_set_[link];
+      const KeptRef k = earlier_set_[link];
       Word occ = ~Word{0};
-      for (std::size_t r = kept_off_[k]; r < kept_off_[k + 1]; ++r) occ &= node_hold_[kept_nodes_[r]];
+      for (Index b : kept(k)) occ &= node_hold_[b];
       held_occ_.push_back(occ);
-      held_weight_.push_back(kept_weight_[k]);
-      work += kept_off_[k + 1] - kept_off_[k];
+      held_weight_.push_back(out_[k.size].weights[k.pos]);
+      work += k.size;
     }
     poll_.tick(tick_cost(work));
   }
@@ -630,7 +637,7 @@ class ClosureWeigher {
   // 1 and strictly contains S) plus the weights of the cliques of non-zero
   // weight strictly containing it: those settled at smaller nodes, and
   // those of this star weighed before it.
-  void weigh_closed(std::size_t a) {
+  void weigh_closed() {
     const std::size_t w = words_;
     const std::size_t m = support_.size();
     level_.assign(class_count_ + 2, 0);
@@ -653,7 +660,7 @@ class ClosureWeigher {
       const Weight weight = wrap_sub(1, static_cast<Weight>(cover));
       if (weight == 0) continue;
       add_heavy(s, weight);
-      emit_mask(a, s, bits_[i], weight);
+      emit_mask(s, bits_[i], weight);
     }
   }
 
@@ -661,7 +668,7 @@ class ClosureWeigher {
   // S exactly when U's holders are a subset of S's (a closed set is the
   // intersection of its holders), so a cover is one pass over the entries
   // weighed so far.  The closed sets go from the most classes down.
-  void weigh_one_word(std::size_t a) {
+  void weigh_one_word() {
     const std::size_t m = support_.size();
     level_.assign(class_count_ + 2, 0);
     bits_.resize(m);
@@ -684,7 +691,7 @@ class ClosureWeigher {
       if (weight == 0) continue;
       held_occ_.push_back(occ);
       held_weight_.push_back(weight);
-      emit_mask(a, &items_[i], bits_[i], weight);
+      emit_mask(&items_[i], bits_[i], weight);
     }
   }
 
@@ -756,13 +763,13 @@ class ClosureWeigher {
 
   void emit_top(Index t) {
     const std::size_t start = nodes_.size();
-    for (Index b : top(t)) nodes_.push_back(inc_.node(b));
-    emitted_.push_back({start, nodes_.size() - start, 1});
+    for (Index b : top(t)) nodes_.push_back(b);
+    emitted_.push_back({start, nodes_.size() - start, 1, false});
   }
 
-  // Emits a clique of the closure (its smallest node is a) and keeps it,
-  // in dense numbers, for the stars of its other nodes.
-  void emit_mask(std::size_t a, const Word* s, std::size_t classes, Weight weight) {
+  // Emits a clique of the closure (its smallest node is a).  A clique of a
+  // alone is in no other star and is not kept for later ones.
+  void emit_mask(const Word* s, std::size_t classes, Weight weight) {
     const std::size_t start = nodes_.size();
     for (std::size_t j = 0; j < words_; ++j) {
       for (Word bits = s[j]; bits != 0; bits &= bits - 1) {
@@ -773,38 +780,28 @@ class ClosureWeigher {
     // Classes interleave in node order only when one holds several nodes.
     if (nodes_.size() - start > classes) std::sort(nodes_.begin() + static_cast<std::ptrdiff_t>(start), nodes_.end());
     const std::size_t size = nodes_.size() - start;
-    if (size > 1) keep_for_later_stars(a, start, size, weight);
-    for (std::size_t r = start; r < nodes_.size(); ++r) nodes_[r] = inc_.node(static_cast<std::size_t>(nodes_[r]));
-    emitted_.push_back({start, size, weight});
+    emitted_.push_back({start, size, weight, size > 1});
   }
 
-  // Keeps nodes_[start .. start+size) (dense numbers, a first) with its
-  // weight in the lists of its other nodes.  A clique of a alone is in no
-  // other star and is not kept.
-  void keep_for_later_stars(std::size_t a, std::size_t start, std::size_t size, Weight weight) {
-    const std::size_t k = kept_weight_.size();
-    if (k + 1 >= kNoIndex || earlier_set_.size() + size >= kNoIndex) throw std::bad_alloc();
-    grow_checked(kept_nodes_, size);
+  // Lists the clique at `pos` of its size group (dense numbers, a first)
+  // under each of its other nodes, for their stars.
+  void keep_for_later_stars(std::size_t a, std::size_t size, std::size_t pos) {
+    if (pos >= kNoIndex || earlier_set_.size() + size >= kNoIndex) throw std::bad_alloc();
     grow_checked(earlier_set_, size);
     grow_checked(earlier_next_, size);
-    for (std::size_t r = start; r < start + size; ++r) {
-      const Index b = static_cast<Index>(nodes_[r]);
-      kept_nodes_.push_back(b);
+    const KeptRef ref{static_cast<Index>(size), static_cast<Index>(pos)};
+    for (Index b : kept(ref)) {
       if (b == a) continue;
       earlier_next_.push_back(earlier_head_[b]);
       earlier_head_[b] = static_cast<Index>(earlier_set_.size());
-      earlier_set_.push_back(static_cast<Index>(k));
+      earlier_set_.push_back(ref);
     }
-    grow_checked(kept_off_, 1);
-    kept_off_.push_back(kept_nodes_.size());
-    grow_checked(kept_weight_, 1);
-    kept_weight_.push_back(weight);
   }
 
   // Appends this node's cliques to their size groups.  All start with the
   // node, and nodes are settled in ascending order, so sorting them here
   // keeps every size group ascending.
-  void flush() {
+  void flush(std::size_t a) {
     if (emitted_.size() > 1) {
       std::sort(emitted_.begin(), emitted_.end(), [&](const Emitted& x, const Emitted& y) {
         if (x.size != y.size) return x.size > y.size;
@@ -821,6 +818,7 @@ class ClosureWeigher {
                      nodes_.begin() + static_cast<std::ptrdiff_t>(e.start + e.size));
       grow_checked(g.weights, 1);
       g.weights.push_back(e.weight);
+      if (e.keep) keep_for_later_stars(a, e.size, g.weights.size() - 1);
     }
   }
 
@@ -838,7 +836,7 @@ class ClosureWeigher {
     reserve_checked(result.weights, cliques);
     for (std::size_t k = out_.size(); k-- > 0;) {
       SizeGroup& g = out_[k];
-      result.cliques.nodes().insert(result.cliques.nodes().end(), g.nodes.begin(), g.nodes.end());
+      for (Index b : g.nodes) result.cliques.nodes().push_back(inc_.node(b));
       result.weights.insert(result.weights.end(), g.weights.begin(), g.weights.end());
       for (std::size_t i = 0; i < g.weights.size(); ++i) offsets.push_back(offsets.back() + k);
       poll_.tick(tick_cost(g.nodes.size()));
@@ -904,14 +902,12 @@ class ClosureWeigher {
   std::vector<std::vector<Index>> lists_;
   bool listed_ = false;
   std::vector<Word> holders_;  // class -> the first kMarkedEntries entries holding it
-  // The cliques of non-zero weight emitted from closed sets (dense nodes),
-  // and per node the list of those holding it that were settled at a
-  // smaller node (linked through earlier_next_).
-  std::vector<Index> kept_nodes_;
-  std::vector<std::size_t> kept_off_;
-  WeightList kept_weight_;
-  std::vector<Index> earlier_head_, earlier_next_, earlier_set_;
-  std::vector<Node> nodes_;
+  // Per node, the cliques of non-zero weight emitted from closed sets that
+  // hold it and were settled at a smaller node (linked through
+  // earlier_next_).
+  std::vector<Index> earlier_head_, earlier_next_;
+  std::vector<KeptRef> earlier_set_;
+  std::vector<Index> nodes_;
   std::vector<Emitted> emitted_;
   std::vector<SizeGroup> out_;  // by size
 };
