@@ -76,6 +76,12 @@ constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
 // The bits below bit i (all 64 for i = 64).
 constexpr Word low_bits(std::size_t i) noexcept { return i >= kWordBits ? ~Word{0} : (Word{1} << i) - 1; }
 
+// Frees a vector's memory, capacity included.
+template <class Vector>
+void release(Vector& v) noexcept {
+  Vector().swap(v);
+}
+
 std::uint32_t tick_cost(std::size_t units) {
   return static_cast<std::uint32_t>(std::min(units, kMaxTickCost) | 1);
 }
@@ -175,13 +181,13 @@ class ClosureWeigher {
   WeightedCliques run() {
     for (std::size_t a = 0; a < inc_.node_count(); ++a) settle(a);
     // The per-node arrays are done with: their memory goes back before the
-    // result is gathered.
-    earlier_head_ = {};
-    earlier_next_ = {};
-    earlier_set_ = {};
-    slot_ = {};
-    cls_ = {};
-    node_hold_ = {};
+    // result is gathered.  (Assigning {} would keep the capacity.)
+    release(earlier_head_);
+    release(earlier_next_);
+    release(earlier_set_);
+    release(slot_);
+    release(cls_);
+    release(node_hold_);
     return gather();
   }
 
