@@ -45,6 +45,10 @@
 #include <new>
 #include <span>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "bits.hpp"
 #include "clique_order.hpp"
 #include "hash.hpp"
@@ -75,6 +79,16 @@ constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
 
 // The bits below bit i (all 64 for i = 64).
 constexpr Word low_bits(std::size_t i) noexcept { return i >= kWordBits ? ~Word{0} : (Word{1} << i) - 1; }
+
+// The working memory freed by the weighing lies mostly in the middle of the
+// heap (buffers that grew by doubling), where the allocator keeps it; on
+// glibc it is handed back to the system, so that the caller's conversion of
+// the result does not count it on top.
+void return_free_memory() noexcept {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 // Frees a vector's memory, capacity included.
 template <class Vector>
@@ -166,7 +180,10 @@ namespace {
 // reused from star to star.
 class ClosureWeigher {
  public:
-  ClosureWeigher(const TopIncidence& inc, InterruptPoll& poll) : inc_(inc), poll_(poll) {
+  // With `spent`, the incidence (the same object as inc) is freed as soon
+  // as the weighing is done with it, all but the node numbers.
+  ClosureWeigher(const TopIncidence& inc, InterruptPoll& poll, TopIncidence* spent = nullptr)
+      : inc_(inc), poll_(poll), spent_(spent) {
     const std::size_t n = inc.node_count();
     slot_.assign(n, kNoIndex);
     node_hold_.assign(n, 0);
@@ -188,7 +205,15 @@ class ClosureWeigher {
     release(slot_);
     release(cls_);
     release(node_hold_);
-    return gather();
+    if (spent_ != nullptr) {
+      release(spent_->top_nodes);
+      release(spent_->top_off);
+      release(spent_->star_tops);
+      release(spent_->star_off);
+    }
+    WeightedCliques result = gather();
+    return_free_memory();
+    return result;
   }
 
  private:
@@ -857,6 +882,7 @@ class ClosureWeigher {
 
   const TopIncidence& inc_;
   InterruptPoll& poll_;
+  TopIncidence* spent_;
   const std::uint64_t odd_key_ = hash_seed() | 1;
   // Per node: its place among the star's nodes and its class (kNoIndex
   // outside the star).  Per place, the top cliques holding the node.
@@ -922,6 +948,10 @@ class ClosureWeigher {
 
 WeightedCliques weigh_by_closure(const TopIncidence& tops, InterruptPoll& poll) {
   return ClosureWeigher(tops, poll).run();
+}
+
+WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll) {
+  return ClosureWeigher(tops, poll, &tops).run();
 }
 
 }  // namespace vexa::graph

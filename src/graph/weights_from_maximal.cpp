@@ -105,11 +105,11 @@ WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t
   Tables tables = enter_top_cliques(maxcliques, maxrank, poll);
   if (method != WeightMethod::expand && !all_ascending(tables, poll)) method = WeightMethod::expand;
   if (method != WeightMethod::expand) {
-    const TopIncidence inc = index_top_cliques(tables, poll);
+    TopIncidence inc = index_top_cliques(tables, poll);
     if (method == WeightMethod::star ||
         closure_cost(inc) < kHashOpsInMaskOps * expansion_cost(tables)) {
       tables = Tables{};
-      return weigh_by_closure(inc, poll);
+      return weigh_by_closure(std::move(inc), poll);
     }
   }
   weigh_by_expansion(tables, poll);
