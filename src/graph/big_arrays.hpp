@@ -1,11 +1,10 @@
 // Large arrays that are filled once, front to back.
 //
 // fresh_array(v, n) resizes an empty vector to n value-initialised
-// elements.  A buffer of two megabytes or more is first reserved with one
-// huge page of slack and, before the memory is touched, marked as a
-// candidate for huge pages from its first 2 MiB boundary on (Linux).  That
-// turns thousands of page faults into a handful.  It is only a hint: where
-// the system does not take it nothing changes.
+// elements.  No huge-page hint is given: on a machine whose memory has been
+// in use for hours, a hinted page fault makes the kernel compact memory
+// first, and a dense graph's walk (G(100, 0.7), 8.7 million cliques) took
+// 13.1 s with the hint against 5.5 s without.
 #pragma once
 
 #include <algorithm>
@@ -15,27 +14,12 @@
 
 #include "interrupt.hpp"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace vexa::graph {
 
-// Reserves room for n elements, with the huge-page hint for a large buffer.
+// Reserves room for exactly n elements in an emptied vector.
 template <class T>
 void reserve_fresh(std::vector<T>& v, std::size_t n) {
   v.clear();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  if (n * sizeof(T) >= kHuge) {
-    v.reserve(n + kHuge / sizeof(T));
-    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(v.data());
-    const std::uintptr_t reserved = begin + v.capacity() * sizeof(T);
-    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t last = (begin + n * sizeof(T) + kHuge - 1) & ~(kHuge - 1);
-    if (first < last && last <= reserved) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  }
-#endif
   v.reserve(n);
 }
 
