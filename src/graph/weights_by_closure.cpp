@@ -946,10 +946,6 @@ class ClosureWeigher {
 
 }  // namespace
 
-WeightedCliques weigh_by_closure(const TopIncidence& tops, InterruptPoll& poll) {
-  return ClosureWeigher(tops, poll).run();
-}
-
 WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll) {
   return ClosureWeigher(tops, poll, &tops).run();
 }

@@ -29,10 +29,9 @@ struct TopIncidence {
 // Indexes the entries of `tables` (the top cliques, ascending sequences).
 TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll);
 
-// Every clique of non-zero weight with its weight, in result order.
-WeightedCliques weigh_by_closure(const TopIncidence& tops, InterruptPoll& poll);
-// The same, freeing the incidence before the result is built (only the node
-// numbers are left in `tops`).
+// Every clique of non-zero weight with its weight, in result order; the
+// incidence is freed before the result is built (only the node numbers are
+// left in `tops`).
 WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll);
 
 }  // namespace vexa::graph
