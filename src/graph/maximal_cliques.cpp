@@ -19,6 +19,7 @@
 #include <limits>
 #include <new>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include "bits.hpp"
@@ -189,7 +190,7 @@ std::vector<Index> degeneracy_order(const SimpleGraph& g, std::vector<Index>& ra
 class Searcher {
  public:
   Searcher(const SimpleGraph& g, std::vector<Index> rank, CliqueList& out, InterruptPoll& poll)
-      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNoIndex) {}
+      : g_(g), rank_(std::move(rank)), out_(out), poll_(poll), loc_(g.n, kNoIndex), bit_(g.n, 0) {}
 
   void run(Index v) {
     const auto nv = g_[v];
@@ -204,6 +205,13 @@ class Searcher {
     // Every clique found here contains v and a later neighbour; with no
     // later neighbour, v's cliques were all found from earlier nodes.
     if (later_.empty()) return;
+    // The search counts bits at every step: with the popcnt instruction
+    // where the processor has it.
+    const std::size_t words = words_for_bits(nv.size());
+    if (words == 1) return with_popcount([&]<bool kHw>() { search_fixed<1, kHw>(v, nv); });
+    if (words == 2) return with_popcount([&]<bool kHw>() { search_fixed<2, kHw>(v, nv); });
+    if (words == 3) return with_popcount([&]<bool kHw>() { search_fixed<3, kHw>(v, nv); });
+    if (words == 4) return with_popcount([&]<bool kHw>() { search_fixed<4, kHw>(v, nv); });
     build_local(nv);
     const std::size_t p = later_.size();
     if (p == 1) {
@@ -211,12 +219,209 @@ class Searcher {
       if (!any_excluded_) emit_pair_or_single(v, later_[0]);
       return;
     }
-    // The search counts bits at every step: with the popcnt instruction
-    // where the processor has it.
     with_popcount([&]<bool kHw>() { search<kHw>(v); });
   }
 
  private:
+
+  // ---- Neighbourhoods of at most kFixedWords * 64 nodes -------------------
+  //
+  // Every neighbour of v gets a local number: the candidates (later
+  // neighbours) 0 .. p-1 in ascending node order, then the excluded nodes
+  // (earlier neighbours) p .. k-1.  A candidate's row holds its neighbours
+  // among all local nodes; an excluded node's row only those among the
+  // candidates, which is all the search asks of it (pivot scores).  Sets are
+  // W words, a compile-time count, so every set operation is a few
+  // instructions without loops over a run-time width.
+
+  template <std::size_t W>
+  struct Set {
+    Word w[W];
+  };
+  template <std::size_t W>
+  static bool empty(const Set<W>& a) {
+    Word any = 0;
+    for (std::size_t i = 0; i < W; ++i) any |= a.w[i];
+    return any == 0;
+  }
+  template <std::size_t W, bool kHw>
+  static std::size_t count_common(const Set<W>& a, const Set<W>& b) {
+    std::size_t c = 0;
+    for (std::size_t i = 0; i < W; ++i) c += popcount<kHw>(a.w[i] & b.w[i]);
+    return c;
+  }
+  template <std::size_t W>
+  struct Frame {
+    Set<W> P, X, E, R;  // candidates, excluded, still to branch on, chosen
+  };
+
+  // The rows of the local graph, into rows (k sets, local number order).
+  template <std::size_t W>
+  void build_fixed(std::span<const Index> nv, Set<W>* rows) {
+    const std::size_t p = later_.size();
+    const std::size_t k = nv.size();
+    std::fill_n(rows, k, Set<W>{});
+    if constexpr (W == 1) {
+      // One word: each neighbour carries its own bit, so a candidate's row
+      // is the OR of its list's bits (zero outside the neighbourhood).
+      for (std::size_t j = 0; j < p; ++j) bit_[later_[j]] = Word{1} << j;
+      for (std::size_t j = 0; j < earlier_.size(); ++j) bit_[earlier_[j]] = Word{1} << (p + j);
+    } else {
+      for (std::size_t j = 0; j < p; ++j) loc_[later_[j]] = static_cast<Index>(j);
+      for (std::size_t j = 0; j < earlier_.size(); ++j) loc_[earlier_[j]] = static_cast<Index>(p + j);
+    }
+    for (std::size_t a = 0; a < p; ++a) {
+      Set<W>& row = rows[a];
+      const Index hub = later_[a];
+      const auto nu = g_[hub];
+      if (gallop_pays(nu.size(), k)) {
+        // A hub among the candidates: rather than walk its long list, look
+        // the hub up in the lists of the few local nodes (the graph is
+        // symmetric, and those lists are usually short).
+        for (std::size_t j = 0; j < k; ++j) {
+          const Index w = j < p ? later_[j] : earlier_[j - p];
+          const auto nw = g_[w];
+          if (std::binary_search(nw.begin(), nw.end(), hub)) row.w[j / kBits] |= Word{1} << (j % kBits);
+        }
+        poll_.tick(cost_of(k));
+        continue;
+      }
+      if constexpr (W == 1) {
+        Word bits = 0;
+        for (Index w : nu) bits |= bit_[w];
+        row.w[0] = bits;
+      } else {
+        // Entries outside the neighbourhood set a bit in one of kScratch
+        // spare words (spread so that consecutive misses do not wait on
+        // each other), which keeps the loop free of branches.
+        Word wide[W + kScratch] = {};
+        const Index spare = static_cast<Index>(W * kBits);
+        for (Index w : nu) {
+          const Index l = std::min(loc_[w], static_cast<Index>(spare + (w % kScratch) * kBits));
+          wide[l / kBits] |= Word{1} << (l % kBits);
+        }
+        std::copy_n(wide, W, row.w);
+      }
+      poll_.tick(cost_of(nu.size()));
+    }
+    if constexpr (W == 1) {
+      for (Index w : nv) bit_[w] = 0;
+    } else {
+      for (Index w : nv) loc_[w] = kNoIndex;
+    }
+    // Excluded nodes' rows by transposing the candidates' rows.
+    for (std::size_t a = 0; a < p; ++a) {
+      for (std::size_t i = p / kBits; i < W; ++i) {
+        Word bits = rows[a].w[i];
+        if (i == p / kBits) bits &= ~Word{0} << (p % kBits);
+        for (; bits != 0; bits &= bits - 1) {
+          const std::size_t b = i * kBits + static_cast<std::size_t>(std::countr_zero(bits));
+          rows[b].w[a / kBits] |= Word{1} << (a % kBits);
+        }
+      }
+    }
+  }
+
+  template <std::size_t W, bool kHw>
+  static void choose_pivot_fixed(Frame<W>& f, const Set<W>* rows) {
+    std::size_t pcount = 0;
+    for (std::size_t i = 0; i < W; ++i) pcount += popcount<kHw>(f.P.w[i]);
+    const Set<W>* best = nullptr;
+    std::size_t best_score = 0;
+    for (std::size_t i = 0; i < W; ++i) {
+      for (Word bits = f.P.w[i] | f.X.w[i]; bits != 0; bits &= bits - 1) {
+        const Set<W>* row = rows + i * kBits + static_cast<std::size_t>(std::countr_zero(bits));
+        const std::size_t c = count_common<W, kHw>(f.P, *row);
+        if (best == nullptr || c > best_score) {
+          best = row;
+          best_score = c;
+          if (c == pcount) goto chosen;
+        }
+      }
+    }
+  chosen:
+    for (std::size_t i = 0; i < W; ++i) f.E.w[i] = f.P.w[i] & ~best->w[i];
+  }
+
+  template <std::size_t W, bool kHw>
+  void search_fixed(Index v, std::span<const Index> nv) {
+    const std::size_t p = later_.size();
+    const std::size_t k = nv.size();
+    auto& row_store = std::get<std::vector<Set<W>>>(fixed_rows_);
+    auto& frame_store = std::get<std::vector<Frame<W>>>(fixed_frames_);
+    grow(row_store, k);
+    grow(frame_store, p + 1);
+    Set<W>* rows = row_store.data();
+    Frame<W>* frames = frame_store.data();
+    build_fixed<W>(nv, rows);
+
+    // Root: every candidate, and the excluded nodes adjacent to one (the
+    // others cannot stop a clique of this search from being maximal).
+    Frame<W>& root = frames[0];
+    root = Frame<W>{};
+    for (std::size_t j = 0; j < p; ++j) root.P.w[j / kBits] |= Word{1} << (j % kBits);
+    for (std::size_t a = 0; a < p; ++a)
+      for (std::size_t i = 0; i < W; ++i) root.X.w[i] |= rows[a].w[i] & ~root.P.w[i];
+    choose_pivot_fixed<W, kHw>(root, rows);
+    // Where v falls among the candidates, for writing cliques in order.
+    const std::size_t vpos =
+        static_cast<std::size_t>(std::lower_bound(later_.begin(), later_.end(), v) - later_.begin());
+
+    std::size_t d = 0;
+    for (;;) {
+      Frame<W>& f = frames[d];
+      std::size_t i = 0;
+      while (i < W && f.E.w[i] == 0) ++i;
+      if (i == W) {
+        if (d == 0) break;
+        --d;
+        continue;
+      }
+      poll_.tick();
+      const Word qbit = f.E.w[i] & (~f.E.w[i] + 1);
+      const std::size_t q = i * kBits + static_cast<std::size_t>(std::countr_zero(qbit));
+      f.E.w[i] ^= qbit;
+      f.P.w[i] ^= qbit;
+      const Set<W>& nq = rows[q];
+      Frame<W>& c = frames[d + 1];
+      for (std::size_t j = 0; j < W; ++j) c.P.w[j] = f.P.w[j] & nq.w[j];
+      for (std::size_t j = 0; j < W; ++j) c.X.w[j] = f.X.w[j] & nq.w[j];
+      f.X.w[i] |= qbit;
+      if (empty(c.P)) {
+        if (empty(c.X)) {
+          Set<W> r = f.R;
+          r.w[i] |= qbit;
+          emit_fixed(v, vpos, r);
+        }
+        continue;
+      }
+      c.R = f.R;
+      c.R.w[i] |= qbit;
+      ++d;
+      choose_pivot_fixed<W, kHw>(c, rows);
+    }
+  }
+
+  // The clique {v} + the candidates in r, ascending: candidates are numbered
+  // in node order, and v goes before candidate vpos.
+  template <std::size_t W>
+  void emit_fixed(Index v, std::size_t vpos, const Set<W>& r) {
+    auto& nodes = out_.nodes();
+    bool placed = false;
+    for (std::size_t i = 0; i < W; ++i) {
+      for (Word bits = r.w[i]; bits != 0; bits &= bits - 1) {
+        const std::size_t a = i * kBits + static_cast<std::size_t>(std::countr_zero(bits));
+        if (!placed && a >= vpos) {
+          nodes.push_back(v);
+          placed = true;
+        }
+        nodes.push_back(later_[a]);
+      }
+    }
+    if (!placed) nodes.push_back(v);
+    out_.close_seq();
+  }
+
   // Bit rows of the local graph on v's neighbours.  Candidates (the later
   // neighbours, local numbers 0 .. p-1) have a row of wp_ words over the
   // candidates, then wx_ words over the excluded nodes (the earlier
@@ -426,6 +631,11 @@ class Searcher {
   InterruptPoll& poll_;
 
   std::vector<Index> loc_;      // global node -> local number, kNoIndex elsewhere
+  std::vector<Word> bit_;       // global node -> its bit in a one-word neighbourhood, 0 elsewhere
+  template <template <std::size_t> class T>
+  using PerWidth = std::tuple<std::vector<T<1>>, std::vector<T<2>>, std::vector<T<3>>, std::vector<T<4>>>;
+  PerWidth<Set> fixed_rows_;
+  PerWidth<Frame> fixed_frames_;
   std::vector<Index> later_;    // candidates of the current node, ascending
   std::vector<Index> earlier_;  // its earlier neighbours, ascending
   bool any_excluded_ = false;
