@@ -25,6 +25,7 @@
 #include <cmath>
 #include <vector>
 
+#include "big_arrays.hpp"
 #include "clique_census.hpp"
 #include "interrupt.hpp"
 #include "maximal_cliques.hpp"
@@ -169,6 +170,49 @@ WeightedCliques walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
   return regrouped_walk(upper, maxrank);
 }
 
+// maxrank 2: the family is every edge and every node (an isolated node is a
+// maximal clique of its own).  No member contains an edge, so each edge
+// weighs 1, and a node lies in its deg(v) edges, so it weighs 1 - deg(v),
+// zero exactly for the nodes of degree 1.  The pairs of the upper form are
+// already in the result's order, so one pass over it writes the edges and
+// one over the degrees the nodes: linear in the graph, no walk.
+WeightedCliques edges_and_nodes(const NeighbourLists& upper) {
+  const std::size_t n = upper.size(), m = upper.total_nodes();
+  InterruptPoll poll;
+  std::vector<std::uint64_t> degree(n, 0);
+  for (std::size_t v = 0; v < n; ++v) {
+    degree[v] += upper.length(v);
+    for (Node w : upper[v]) ++degree[static_cast<std::size_t>(w)];
+    poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
+  }
+  const auto kept = static_cast<std::size_t>(std::count_if(degree.begin(), degree.end(), [](std::uint64_t d) { return d != 1; }));
+  WeightedCliques out;
+  std::vector<Node>& nodes = out.cliques.nodes();
+  std::vector<std::size_t>& offsets = out.cliques.offsets();
+  fresh_array(nodes, 2 * m + kept, poll);
+  fresh_array(offsets, m + kept + 1, poll);
+  fresh_array(out.weights, m + kept, poll);
+  Node* dst = nodes.data();
+  std::size_t at = 0;
+  for (std::size_t v = 0; v < n; ++v) {
+    for (Node w : upper[v]) {
+      *dst++ = static_cast<Node>(v);
+      *dst++ = w;
+      out.weights[at++] = 1;
+      offsets[at] = 2 * at;
+    }
+    poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
+  }
+  for (std::size_t v = 0; v < n; ++v) {
+    if (degree[v] == 1) continue;
+    *dst++ = static_cast<Node>(v);
+    offsets[at + 1] = offsets[at] + 1;
+    out.weights[at++] = wrap_sub(1, static_cast<Weight>(degree[v]));
+    poll.every<4096>(v);
+  }
+  return out;
+}
+
 // Every node of a graph lies in some maximal clique once self-loops are
 // ignored, so maxrank 1 gives each node once, with weight 1.
 WeightedCliques single_nodes(std::size_t n) {
@@ -264,6 +308,7 @@ struct Choice {
 };
 
 Choice choose_route(const NeighbourLists& adj, const NeighbourLists& upper, std::uint64_t maxrank) {
+  if (maxrank == 2) return {DecomposeRoute::edges, false, {}};
   if (maxrank < 64 && static_cast<double>((std::uint64_t{1} << maxrank) - 1) <= kStepsPerTopClique)
     return {DecomposeRoute::walk, false, {}};
   const std::uint64_t cap = kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
@@ -309,6 +354,8 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
   if (route == DecomposeRoute::maximal) return maximal_route(adj, maxrank);
   NeighbourLists upper = simple_upper_form(adj);
   phase_done("upper form");
+  if (maxrank == 2 && (route == DecomposeRoute::automatic || route == DecomposeRoute::edges))
+    return edges_and_nodes(upper);
   if (route == DecomposeRoute::automatic) {
     Choice choice = choose_route(adj, upper, maxrank);
     phase_done("route choice");

@@ -30,8 +30,10 @@ namespace detail {
 //    maxrank nodes lies in the family, so the family is exactly what the
 //    bounded walk of enumerate_weighted_cliques lists on the graph's upper
 //    form, with the same weights; its non-zero entries, regrouped largest
-//    size first, are the result.
-enum class DecomposeRoute { automatic, maximal, walk };
+//    size first, are the result;
+//  - edges: for maxrank 2, where the family is the graph's edges and nodes,
+//    whose weights follow from the degrees (other maxranks: the walk).
+enum class DecomposeRoute { automatic, maximal, walk, edges };
 
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
                                        DecomposeRoute route);

@@ -139,7 +139,7 @@ std::uint64_t walk_size(const Lists& adj, std::uint64_t maxrank) {
 }  // namespace
 
 TEST(Decompose, SpecialCasesAreExact) {
-  for (auto route : {DecomposeRoute::automatic, DecomposeRoute::walk, DecomposeRoute::maximal}) {
+  for (auto route : {DecomposeRoute::automatic, DecomposeRoute::walk, DecomposeRoute::maximal, DecomposeRoute::edges}) {
     EXPECT_EQ(run({}, 0, route), Result{});
     EXPECT_EQ(run({}, 3, route), Result{});
     EXPECT_EQ(run({{0}}, 0, route), (Result{{{}}, {1}}));
@@ -168,6 +168,7 @@ TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
       ASSERT_EQ(run(adj, k, DecomposeRoute::walk), want) << "walk, case " << t << " maxrank " << k;
       ASSERT_EQ(run(adj, k, DecomposeRoute::maximal), want) << "maximal, case " << t << " maxrank " << k;
       ASSERT_EQ(run(adj, k, DecomposeRoute::automatic), want) << "automatic, case " << t << " maxrank " << k;
+      if (k == 2) ASSERT_EQ(run(adj, k, DecomposeRoute::edges), want) << "edges, case " << t;
     }
     ASSERT_EQ(run(adj, 64, DecomposeRoute::automatic), model(adj, 64));
   }
@@ -213,6 +214,9 @@ TEST(Decompose, CostModelPicksTheCheaperEngine) {
     bool searched;
   };
   const Case cases[] = {
+      // maxrank 2: edges and nodes from the degrees.
+      {"two 40-cliques, maxrank 2", big, 2, DecomposeRoute::edges, false},
+      {"dense, maxrank 2", dense, 2, DecomposeRoute::edges, false},
       // Small maxrank: the walk, whatever the graph, without a census.
       {"two 40-cliques, maxrank 3", big, 3, DecomposeRoute::walk, false},
       // Few cliques beyond the edges: the census settles on the walk.
