@@ -1,12 +1,30 @@
-// Maximal cliques by a pivoting Bron-Kerbosch search.
+// Maximal cliques: every clique that no further node can join, each once.
 //
-// The graph is first made simple and symmetric (sorted CSR of 32-bit node
-// numbers).  Nodes are then taken in a degeneracy order: node v searches only
-// the cliques whose earliest node in that order is v, so its candidates are
-// its later neighbours (at most the degeneracy of the graph) and its excluded
-// nodes are its earlier neighbours.  Each such search runs on a small local
-// copy of the graph held as bit rows, with Tomita's pivot rule (the pivot
-// covers the most candidates), iteratively with one frame per depth.
+// Method: the pivoting Bron-Kerbosch search (Bron and Kerbosch 1973) with
+// Tomita's pivot rule (Tomita, Tanaka and Takahashi 2006: the pivot is the
+// node with the most neighbours among the candidates), run once per node in
+// a degeneracy order (Eppstein, Loeffler and Strash 2010).  The order is the
+// bucket order of Matula and Beck (1983): repeatedly take a node of least
+// remaining degree.  Node v then searches only the cliques whose earliest
+// node in that order is v: its candidates are its later neighbours, at most
+// the degeneracy d of the graph, and its excluded nodes its earlier ones.
+//
+// Each such search runs on a local copy of v's neighbourhood held as bit
+// rows over local numbers, built by scattering each neighbour's bit (or
+// position) once and reading the candidates' lists through it.  Sets of at
+// most kFixedWords words have their word count fixed at compile time; a
+// single word (64 neighbours, the common case on sparse graphs) is plain
+// integer arithmetic.  Larger neighbourhoods use sets of a run-time width.
+// The search is iterative, one frame per depth.
+//
+// Cost, for n nodes, m edges and degeneracy d: making the graph simple and
+// the order take O(n + m); building the local graphs reads, for every node,
+// its candidates' lists, O(m d) entries in all (a hub's list is looked up
+// from the short side instead); the searches take O(d n 3^(d/3)) steps, the
+// bound of the degeneracy-ordered search, each step a few operations on sets
+// of ceil(k / 64) words for a neighbourhood of k nodes.  Memory: the simple
+// graph, one word and one position per node, and the local graph of one
+// node (k rows of ceil(k / 64) words, one frame per depth).
 //
 // Everything here is deterministic: the order, the tie-breaks and therefore
 // the output list depend on the input alone.
@@ -31,7 +49,16 @@ namespace {
 
 using Word = std::uint64_t;
 constexpr std::size_t kBits = 64;
+// Row filling without a branch per entry sends the entries outside the
+// neighbourhood to spare words; this many, chosen by the entry's low bits,
+// so that consecutive misses do not wait on one another's store.
 constexpr std::size_t kScratch = 8;
+// Neighbourhoods of up to this many words (256 nodes) are searched on sets
+// whose word count is a compile-time constant, 1 to 4, so that every set
+// operation unrolls into straight code.  Dense graphs of a few hundred nodes
+// per neighbourhood (G(500, 0.3): up to about 190) stay on this path; larger
+// neighbourhoods are hubs, rare and searched on sets of a run-time width.
+constexpr std::size_t kFixedWords = 4;
 
 void set_bit(Word* row, std::size_t i) { row[i / kBits] |= Word{1} << (i % kBits); }
 
@@ -208,10 +235,14 @@ class Searcher {
     // The search counts bits at every step: with the popcnt instruction
     // where the processor has it.
     const std::size_t words = words_for_bits(nv.size());
-    if (words == 1) return with_popcount([&]<bool kHw>() { search_fixed<1, kHw>(v, nv); });
-    if (words == 2) return with_popcount([&]<bool kHw>() { search_fixed<2, kHw>(v, nv); });
-    if (words == 3) return with_popcount([&]<bool kHw>() { search_fixed<3, kHw>(v, nv); });
-    if (words == 4) return with_popcount([&]<bool kHw>() { search_fixed<4, kHw>(v, nv); });
+    static_assert(kFixedWords == 4, "one case below per fixed word count");
+    switch (words) {
+      case 1: return with_popcount([&]<bool kHw>() { search_fixed<1, kHw>(v, nv); });
+      case 2: return with_popcount([&]<bool kHw>() { search_fixed<2, kHw>(v, nv); });
+      case 3: return with_popcount([&]<bool kHw>() { search_fixed<3, kHw>(v, nv); });
+      case 4: return with_popcount([&]<bool kHw>() { search_fixed<4, kHw>(v, nv); });
+      default: break;
+    }
     build_local(nv);
     const std::size_t p = later_.size();
     if (p == 1) {
@@ -223,7 +254,6 @@ class Searcher {
   }
 
  private:
-
   // ---- Neighbourhoods of at most kFixedWords * 64 nodes -------------------
   //
   // Every neighbour of v gets a local number: the candidates (later
@@ -322,6 +352,9 @@ class Searcher {
     }
   }
 
+  // Tomita's rule: the pivot is the node of P and X with the most
+  // neighbours in P (the first such in local order; a node adjacent to all
+  // of P ends the look), and E gets the candidates it does not cover.
   template <std::size_t W, bool kHw>
   static void choose_pivot_fixed(Frame<W>& f, const Set<W>* rows) {
     std::size_t pcount = 0;
@@ -363,9 +396,12 @@ class Searcher {
     for (std::size_t a = 0; a < p; ++a)
       for (std::size_t i = 0; i < W; ++i) root.X.w[i] |= rows[a].w[i] & ~root.P.w[i];
     choose_pivot_fixed<W, kHw>(root, rows);
-    // Where v falls among the candidates, for writing cliques in order.
+    // The candidates that come before v in node order, for writing cliques
+    // in order.
+    Set<W> below{};
     const std::size_t vpos =
         static_cast<std::size_t>(std::lower_bound(later_.begin(), later_.end(), v) - later_.begin());
+    for (std::size_t j = 0; j < vpos; ++j) below.w[j / kBits] |= Word{1} << (j % kBits);
 
     std::size_t d = 0;
     for (;;) {
@@ -391,7 +427,7 @@ class Searcher {
         if (empty(c.X)) {
           Set<W> r = f.R;
           r.w[i] |= qbit;
-          emit_fixed(v, vpos, r);
+          emit_fixed<W>(v, r, below);
         }
         continue;
       }
@@ -403,25 +439,22 @@ class Searcher {
   }
 
   // The clique {v} + the candidates in r, ascending: candidates are numbered
-  // in node order, and v goes before candidate vpos.
+  // in node order, and `below` holds those numbered before v.
   template <std::size_t W>
-  void emit_fixed(Index v, std::size_t vpos, const Set<W>& r) {
+  void emit_fixed(Index v, const Set<W>& r, const Set<W>& below) {
     auto& nodes = out_.nodes();
-    bool placed = false;
-    for (std::size_t i = 0; i < W; ++i) {
-      for (Word bits = r.w[i]; bits != 0; bits &= bits - 1) {
-        const std::size_t a = i * kBits + static_cast<std::size_t>(std::countr_zero(bits));
-        if (!placed && a >= vpos) {
-          nodes.push_back(v);
-          placed = true;
-        }
-        nodes.push_back(later_[a]);
-      }
-    }
-    if (!placed) nodes.push_back(v);
+    for (std::size_t i = 0; i < W; ++i)
+      for (Word bits = r.w[i] & below.w[i]; bits != 0; bits &= bits - 1)
+        nodes.push_back(later_[i * kBits + static_cast<std::size_t>(std::countr_zero(bits))]);
+    nodes.push_back(v);
+    for (std::size_t i = 0; i < W; ++i)
+      for (Word bits = r.w[i] & ~below.w[i]; bits != 0; bits &= bits - 1)
+        nodes.push_back(later_[i * kBits + static_cast<std::size_t>(std::countr_zero(bits))]);
     out_.close_seq();
   }
 
+  // ---- Larger neighbourhoods: sets of a run-time width ---------------------
+  //
   // Bit rows of the local graph on v's neighbours.  Candidates (the later
   // neighbours, local numbers 0 .. p-1) have a row of wp_ words over the
   // candidates, then wx_ words over the excluded nodes (the earlier
