@@ -371,16 +371,23 @@ class ClosureWeigher {
       poll_.tick(tick_cost(work));
       return SmallStar::dropped;
     }
-    held_occ_.clear();
-    held_weight_.clear();
+    small_held_.clear();
+    std::fill_n(held_head_.begin(), t, kNoIndex);
     if (t > 1) {
       enter_earlier_small(a);
       work += list_closed_small(t, pa);
     }
     weigh_and_flush_small(a);
     for (Index b : local_) slot_[b] = kNoIndex;
-    poll_.tick(tick_cost(work + entries_.size() * (held_occ_.size() + 1)));
+    poll_.tick(tick_cost(work + entries_.size() * (small_held_.size() + 1)));
     return SmallStar::settled;
+  }
+
+  // Enters a set of non-zero weight into the list of its lowest holder.
+  void hold_small(Word occ, Weight weight) {
+    const std::size_t b = static_cast<std::size_t>(std::countr_zero(occ));
+    small_held_.push_back({occ, weight, held_head_[b]});
+    held_head_[b] = static_cast<Index>(small_held_.size() - 1);
   }
 
   // The top cliques of the small star holding a node below place p.
@@ -399,8 +406,7 @@ class ClosureWeigher {
       const KeptRef k = earlier_set_[link];
       Word occ = ~Word{0};
       for (Index b : kept(k)) occ &= small_hold_[slot_[b]];
-      held_occ_.push_back(occ);
-      held_weight_.push_back(out_[k.size].weights[k.pos]);
+      hold_small(occ, out_[k.size].weights[k.pos]);
       work += k.size;
     }
     poll_.tick(tick_cost(work));
@@ -472,13 +478,16 @@ class ClosureWeigher {
       Weight weight = 1;
       if (!e.top) {
         std::uint64_t cover = popcount64(e.held);
-        const std::size_t count = held_occ_.size();
-        for (std::size_t h = 0; h < count; ++h)
-          cover += (held_occ_[h] & ~e.held) == 0 ? static_cast<std::uint64_t>(held_weight_[h]) : 0;
+        // A set holding S has all its holders among S's, the lowest too.
+        for (Word bits = e.held; bits != 0; bits &= bits - 1) {
+          for (Index h = held_head_[std::countr_zero(bits)]; h != kNoIndex; h = small_held_[h].next) {
+            const HeldSmall& u = small_held_[h];
+            cover += (u.occ & ~e.held) == 0 ? static_cast<std::uint64_t>(u.weight) : 0;
+          }
+        }
         weight = wrap_sub(1, static_cast<Weight>(cover));
         if (weight == 0) continue;
-        held_occ_.push_back(e.held);
-        held_weight_.push_back(weight);
+        hold_small(e.held, weight);
       }
       SizeGroup& g = out_[e.size];
       grow_checked(g.nodes, e.size);
@@ -1155,6 +1164,14 @@ class ClosureWeigher {
   std::array<Word, kSmallStarNodes> small_hold_{};
   std::array<Word, kSmallStarTops> small_gens_{};
   std::vector<SmallEntry> entries_;
+  // The sets of non-zero weight weighed so far, listed by lowest holder.
+  struct HeldSmall {
+    Word occ;
+    Weight weight;
+    Index next;
+  };
+  std::vector<HeldSmall> small_held_;
+  std::array<Index, kSmallStarTops> held_head_{};
   std::vector<SizeGroup> out_;  // by size
 };
 
