@@ -66,9 +66,17 @@ print(json.dumps({{"seconds": elapsed, "cpu": cpu, "lists": built, "peak": peak,
 """
 
 
+# The environment this process started with: Dask writes its worker
+# settings into the environment of the process that starts a cluster, and
+# the single call must not run under them.
+ENVIRONMENT = dict(os.environ)
+
+
 def single_call(edges_file: str, n: int, kind: str, maxrank: int) -> dict[str, float]:
     code = SINGLE.format(root=str(ROOT), edges=edges_file, n=n, kind=kind, maxrank=maxrank)
-    out = subprocess.run([sys.executable, "-c", code], check=True, capture_output=True, text=True).stdout
+    out = subprocess.run(
+        [sys.executable, "-c", code], check=True, capture_output=True, text=True, env=ENVIRONMENT
+    ).stdout
     return json.loads(out.splitlines()[-1])
 
 
@@ -105,11 +113,13 @@ def main() -> None:
     parser.add_argument("--only", choices=[kind for kind, _ in WORKLOADS], help="run one workload")
     args = parser.parse_args()
 
-    from distributed import Client, LocalCluster
+    from distributed import Client
     import pyarrow.parquet as pq
 
+    import vexa_dask
+
     graph = random_geometric_3d(args.n, args.degree, seed=0)
-    print(f"{graph.name}: {graph.n:,} nodes, {graph.edge_count:,} edges")
+    print(f"{graph.name}: {graph.n:,} nodes, {graph.edge_count:,} edges; load average {os.getloadavg()[0]:.2f}")
     with tempfile.TemporaryDirectory() as tmp:
         edges_file = os.path.join(tmp, "edges.npy")
         np.save(edges_file, graph.edges)
@@ -117,8 +127,7 @@ def main() -> None:
             if args.only and kind != args.only:
                 continue
             start = time.perf_counter()
-            with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
-                    Client(cluster) as client:
+            with vexa_dask.local_cluster(2) as cluster, Client(cluster) as client:
                 started = time.perf_counter() - start
                 baseline = client.run(peak_rss)
                 singles, shardeds, cpus, timings = [], [], [], []
@@ -156,6 +165,7 @@ def main() -> None:
             for address in sorted(peaks):
                 print(f"    worker peak        {peaks[address] / 2**20:7.0f} MiB ({peaks[address] / single_peak:.2f}x; "
                       f"{baseline[address] / 2**20:.0f} MiB before the first run)")
+            print(f"  load average {os.getloadavg()[0]:.2f} after the runs")
             print(f"  shards {run.shards}: overhead {plan.overhead:.1%} of the estimated work, "
                   f"{shared_nodes:.1%} of the nodes held by more than one shard")
 

@@ -178,6 +178,90 @@ def test_tokens_of_anything_but_lists_of_ints_are_refused(items):
     assert columns._read_nested(tokens, len(items)) is None
 
 
+# Runs of equal-sized lists read as one matrix, and runs that only look like
+# one: the same number of tokens as k-lists but other lengths, a value past
+# 32 bits, a bool, a tuple.
+FIXED_ROWS_CASES = {
+    "empty": ([], 3, True),
+    "empty-cliques": ([[], [], []], 0, True),
+    "singletons": ([[5], [0], [2**31 - 1]], 1, True),
+    "int32-edges": ([[-(2**31), 2**31 - 1, 0]] * 4, 3, True),
+    "random-4": (np.random.default_rng(3).integers(0, 1 << 20, size=(500, 4)).tolist(), 4, True),
+    "lengths-even-out": ([[1, 2, 3], [4, 5], [6, 7, 8, 9]], 3, False),
+    "one-longer-at-the-end": ([[1, 2], [3, 4], [5, 6, 7]], 2, False),
+    "fewer-tokens": ([[1, 2], [3]], 2, False),
+    "past-int32": ([[1, 2**31]], 2, False),
+    "past-int32-multiple-of-5": ([[1, 2**62, 3]], 3, False),
+    "bool": ([[1, True]], 2, False),
+    "tuple": ([(1, 2), [3, 4]], 2, False),
+    "nested": ([[[1], 2]], 2, False),
+    "empty-list-inside": ([[1, []]], 2, False),  # a 5-byte token where an int should be
+    "empty-tuple-inside": ([[(), 1]], 2, False),
+    # list and int tokens where a run of 1-lists has them, but [1, []] is a
+    # 2-list holding an empty list and 5 is no list at all
+    "tokens-in-place-lengths-not": ([[1, []], 5, [9]], 1, False),
+}
+
+
+@pytest.mark.parametrize("name", FIXED_ROWS_CASES)
+def test_fixed_rows_reads_only_runs_of_k_ints(name):
+    lists, k, fits = FIXED_ROWS_CASES[name]
+    rows = columns.fixed_rows(lists, k)
+    if not fits:
+        assert rows is None
+        return
+    assert rows is not None and rows.shape == (len(lists), k)
+    assert rows.tolist() == lists
+
+
+def _task(index, size, owned):
+    """A shard whose subgraph node v is global node 1000 + 3v, owning `owned`."""
+    mask = np.zeros(size, dtype=bool)
+    mask[sorted(owned)] = True
+    nodes = 1000 + 3 * np.arange(size, dtype=np.int64)
+    return shards.Task(index, nodes, np.zeros(1, dtype=np.int64), np.empty(0, dtype=np.int32), mask)
+
+
+# Results as the functions give them (runs of one size, ascending or
+# descending) and as they never do: sizes mixed within a piece, a bool
+# among the nodes.  Both must be read exactly.
+RUN_ORDERS = {
+    "ascending-sizes": [[0], [1], [2], [0, 1], [0, 2], [1, 2], [0, 1, 2]],
+    "descending-sizes": [[0, 1, 2], [1, 2, 3], [0, 1], [2, 3], [1], [3]],
+    "with-the-empty-clique": [[0, 2], [1, 3], [0], []],
+    "sizes-out-of-order": [[0, 1], [2], [1, 2, 3], [], [3], [0, 3], [1, 2], [2, 3]],
+    "a-bool": [[0, True], [1], [True, 2], [2, 3]],
+}
+
+
+@pytest.mark.parametrize("index", [0, 1])
+@pytest.mark.parametrize("chunk", [1, 2, 3, 1 << 16])
+@pytest.mark.parametrize("order", RUN_ORDERS)
+def test_a_shard_keeps_its_own_cliques_in_order_from_any_result(monkeypatch, order, chunk, index):
+    cliques = RUN_ORDERS[order]
+    weights = [(-1) ** i * (i + 1) * 2**40 for i in range(len(cliques))]
+    owned = {0, 2}
+    monkeypatch.setitem(shards.FUNCTIONS, "cliques", lambda lists, maxrank: ([list(c) for c in cliques], list(weights)))
+    monkeypatch.setattr(shards, "CONVERT_CHUNK", chunk)
+    part = shards.run("cliques", 4, _task(index, 4, owned))
+    expected = [(c, w) for c, w in zip(cliques, weights) if (c[0] in owned if c else index == 0)]
+    got = [part.values[a:b].tolist() for a, b in zip(part.offsets[:-1], part.offsets[1:])]
+    assert got == [[1000 + 3 * v for v in c] for c, _ in expected]
+    assert part.weights.tolist() == [w for _, w in expected]
+
+
+def test_the_local_cluster_starts_its_workers_in_its_own_environment(monkeypatch):
+    # As if an earlier Dask cluster had left its setting in this process.
+    monkeypatch.setenv("MALLOC_TRIM_THRESHOLD_", "65536")
+    monkeypatch.delenv("NUMPY_MADVISE_HUGEPAGE", raising=False)
+    with vexa_dask.local_cluster(1) as cluster, distributed.Client(cluster) as c:
+        seen = c.run(lambda: {k: os.environ.get(k) for k in vexa_dask.WORKER_ENVIRONMENT})
+        assert list(seen.values()) == [vexa_dask.WORKER_ENVIRONMENT]
+        assert sum(c.nthreads().values()) == 1
+    assert os.environ.get("MALLOC_TRIM_THRESHOLD_") == "65536"
+    assert "NUMPY_MADVISE_HUGEPAGE" not in os.environ
+
+
 @pytest.mark.parametrize(
     "cliques, weights",
     [

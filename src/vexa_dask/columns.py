@@ -30,7 +30,7 @@ import numpy.typing as npt
 if TYPE_CHECKING:
     import pyarrow as pa
 
-__all__ = ["arrow_table", "flatten", "int64s"]
+__all__ = ["arrow_table", "fixed_rows", "flatten", "int64s"]
 
 IntArray = npt.NDArray[np.int64]
 
@@ -74,6 +74,30 @@ def flatten(lists: Sequence[Sequence[int]]) -> tuple[IntArray, IntArray]:
     lengths = np.fromiter(map(len, lists), dtype=np.int64, count=len(lists))
     flat = np.fromiter(itertools.chain.from_iterable(lists), dtype=np.int64, count=int(lengths.sum()))
     return lengths, flat
+
+
+def fixed_rows(lists: list[Any], k: int) -> Optional[npt.NDArray[np.int32]]:
+    """`lists` as a (len(lists), k) int32 matrix, one row per list, when each
+    of them is a list of exactly `k` ints in the 32-bit range; else None.
+
+    A list of k such ints is k + 1 tokens, so the tokens after the outer
+    list's form a grid of k + 1 columns: the first must be list tokens of
+    length k (their lengths matter: ``[[1, []], 5, [9]]`` has its list and
+    int tokens where three 1-lists would), the others int tokens.  That reads a run of equal-sized lists
+    with a few whole-array comparisons, and the matrix is a view of the
+    marshal bytes."""
+    count = len(lists)
+    tokens = _tokens(lists)
+    if tokens is None or len(tokens) != 1 + count * (k + 1):
+        return None
+    grid = tokens[1:].reshape(count, k + 1)
+    heads = grid[:, 0]
+    if not (bool(np.all(heads["code"] == _LIST)) and bool(np.all(heads["value"] == k))):
+        return None
+    values = grid[:, 1:]
+    if not bool(np.all(values["code"] == _INT)):
+        return None
+    return values["value"]
 
 
 def _read_nested(tokens: npt.NDArray[np.void], count: int) -> Optional[tuple[IntArray, IntArray]]:

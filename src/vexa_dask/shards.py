@@ -27,6 +27,7 @@ shards share less.
 
 from __future__ import annotations
 
+import bisect
 import dataclasses
 import gc
 import os
@@ -39,7 +40,7 @@ import numpy.typing as npt
 
 import vexa
 
-from .columns import arrow_table, flatten, int64s
+from .columns import arrow_table, fixed_rows, flatten, int64s
 from .graphs import Csr, IntArray
 
 __all__ = ["Part", "Plan", "Task", "Timing", "merge", "node_work", "plan", "run", "subgraph", "write"]
@@ -238,9 +239,17 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
         del weights
         pieces = []
         end = len(cliques)
+        # Both functions return their cliques in runs of one size (ascending
+        # sizes for the bounded cliques, descending for the decomposition),
+        # so each piece is, as a rule, a run of equal-sized lists read as one
+        # matrix; a piece that is not one is read list by list.
+        sign = 1 if end == 0 or len(cliques[0]) <= len(cliques[-1]) else -1
         while end > 0:  # from the back, so that each piece's lists are freed by truncation
-            start = max(0, end - CONVERT_CHUNK)
-            pieces.append(_keep_owned(task, cliques[start:end], w[start:end]))
+            size = len(cliques[end - 1])
+            start = bisect.bisect_left(
+                cliques, sign * size, max(0, end - CONVERT_CHUNK), end, key=lambda c: sign * len(c)
+            )
+            pieces.append(_keep_owned(task, cliques[start:end], size, w[start:end]))
             del cliques[start:]
             end = start
     finally:
@@ -256,12 +265,23 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
     return Part(offsets, values, weights_kept, called - started, time.thread_time() - called)
 
 
-def _keep_owned(task: Task, cliques: list[list[int]], weights: IntArray) -> tuple[IntArray, IntArray, IntArray]:
-    """(lengths, nodes, weights) of the owned cliques among `cliques`, in global numbers."""
+def _keep_owned(
+    task: Task, cliques: list[list[int]], size: int, weights: IntArray
+) -> tuple[IntArray, IntArray, IntArray]:
+    """(lengths, nodes, weights) of the owned cliques among `cliques`, in
+    global numbers; `size` is the length they are expected to share."""
+    rows = fixed_rows(cliques, size)
+    if rows is not None:
+        if size == 0:  # the empty clique stays with shard 0
+            keep = np.full(len(rows), task.index == 0)
+        else:
+            keep = task.owned[rows[:, 0]]
+        kept = task.nodes[rows[keep]]
+        return np.full(len(kept), size, dtype=np.int64), kept.reshape(-1), weights[keep]
     lengths, flat = flatten(cliques)
     starts = np.zeros(len(lengths), dtype=np.int64)
     np.cumsum(lengths[:-1], out=starts[1:])
-    keep = np.full(len(lengths), task.index == 0)  # the empty clique stays with shard 0
+    keep = np.full(len(lengths), task.index == 0)
     filled = lengths > 0
     keep[filled] = task.owned[flat[starts[filled]]]
     return lengths[keep], task.nodes[flat[np.repeat(keep, lengths)]], weights[keep]
@@ -280,7 +300,10 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> Ti
     final = os.path.join(directory, name)
     partial = f"{final}.{os.getpid()}.partial"
     # Node numbers compress poorly with dictionaries; LZ4 keeps writing cheap.
-    pq.write_table(table, partial, compression="lz4", use_dictionary=False)
+    # Minimum and maximum per page of the node lists would cost a third of
+    # the writing and tell a reader nothing (every page spans the graph);
+    # the weights keep theirs.
+    pq.write_table(table, partial, compression="lz4", use_dictionary=False, write_statistics=["weight"])
     os.replace(partial, final)
     timing = Timing(part.call, part.convert, 0.0, len(part.weights))
     del table, part
