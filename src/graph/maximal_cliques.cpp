@@ -89,24 +89,34 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
   SimpleGraph d;
   d.n = n;
   d.off.assign(n + 1, 0);
-  d.nbr.reserve(adj.total_nodes());
+  d.nbr.resize(adj.total_nodes());
+  std::size_t end = 0;
   for (std::size_t v = 0; v < n; ++v) {
     const auto list = adj[v];
+    // Copied and checked in one branch-free pass: every entry below n, not
+    // v, and above the one before (`next` is one past the previous entry).
+    Index* out = d.nbr.data() + end;
+    Node next = 0;
     bool clean = true;
-    for (std::size_t i = 0; i < list.size() && clean; ++i)
-      clean = list[i] < n && list[i] != v && (i == 0 || list[i - 1] < list[i]);
-    const std::size_t start = d.nbr.size();
-    if (clean) {
-      for (Node w : list) d.nbr.push_back(static_cast<Index>(w));
-    } else {
-      for (Node w : list)
-        if (w < n && w != v) d.nbr.push_back(static_cast<Index>(w));
-      std::sort(d.nbr.begin() + static_cast<std::ptrdiff_t>(start), d.nbr.end());
-      d.nbr.erase(std::unique(d.nbr.begin() + static_cast<std::ptrdiff_t>(start), d.nbr.end()), d.nbr.end());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const Node w = list[i];
+      clean &= (w < n) & (w != v) & (w >= next);
+      next = w + 1;
+      out[i] = static_cast<Index>(w);
     }
-    d.off[v + 1] = d.nbr.size();
+    std::size_t len = list.size();
+    if (!clean) {
+      len = 0;
+      for (Node w : list)
+        if (w < n && w != v) out[len++] = static_cast<Index>(w);
+      std::sort(out, out + len);
+      len = static_cast<std::size_t>(std::unique(out, out + len) - out);
+    }
+    end += len;
+    d.off[v + 1] = end;
     poll.tick(cost_of(list.size()));
   }
+  d.nbr.resize(end);
 
   // Symmetric lists are the usual case: walking the nodes in ascending
   // order, the smaller entries of each list must be met in order, one per
