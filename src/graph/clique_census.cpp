@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <iterator>
 #include <limits>
 #include <vector>
@@ -18,21 +19,37 @@ using Mask = std::uint64_t;
 // masks would take d^2 / 8 bytes, and such hubs hold few of the cliques.
 constexpr std::size_t kCensusMaskedDegree = 1024;
 
-class Census {
+}  // namespace
+
+class CliqueCensusTaker::Walk {
  public:
-  Census(const NeighbourLists& upper, std::uint64_t maxrank, std::uint64_t cap)
+  Walk(const NeighbourLists& upper, std::uint64_t maxrank, CensusSeeds seeds)
       : upper_(upper),
         maxrank_(maxrank == 0 ? std::numeric_limits<std::uint64_t>::max() : maxrank),
-        cap_(cap),
-        pos_of_(upper.size(), 0) {}
+        pos_of_(upper.size(), 0) {
+    if (seeds == CensusSeeds::sampled) choose_seeds();
+  }
 
-  CliqueCensus run() {
+  CliqueCensus count_to(std::uint64_t cap) {
     const std::size_t n = upper_.size();
-    for (std::size_t v = 0; v < n && out_.cliques < cap_; ++v) {
+    const std::size_t seeds = sampled_ ? taken_.size() : n;
+    const double cap_d = static_cast<double>(cap);
+    bool stopped = false;
+    for (; next_ < seeds; ++next_) {
+      const std::size_t v = sampled_ ? taken_[next_].node : next_;
+      const double scale = sampled_ ? taken_[next_].scale : 1.0;
+      if (cliques_ >= cap_d) {
+        stopped = true;
+        break;
+      }
+      // This seed may add up to seed_cap_ cliques before the cap is
+      // reached; a seed stopped there is counted again by the next call.
+      seed_cap_ = static_cast<std::uint64_t>(std::min(std::ceil((cap_d - cliques_) / scale), 0x1p63));
+      seed_cliques_ = 1;
+      seed_ends_ = 0;
       const std::size_t d = upper_.length(v);
-      ++out_.cliques;
       if (maxrank_ == 1 || d == 0) {
-        ++out_.ends;
+        ++seed_ends_;
       } else if (d <= kCensusMaskedDegree) {
         masked_seed(v);
       } else {
@@ -40,13 +57,54 @@ class Census {
         listed(cand, 1);
       }
       poll_.tick(static_cast<std::uint32_t>(d | 1));
+      if (seed_cliques_ >= seed_cap_) {
+        stopped = true;
+        break;
+      }
+      cliques_ += scale * static_cast<double>(seed_cliques_);
+      ends_ += scale * static_cast<double>(seed_ends_);
     }
-    out_.complete = out_.cliques < cap_;
-    out_.cliques = std::min(out_.cliques, cap_);
-    return out_;
+    CliqueCensus out;
+    out.complete = !stopped && cliques_ < cap_d;
+    out.cliques = out.complete ? rounded(cliques_) : cap;
+    out.ends = rounded(ends_);
+    return out;
   }
 
  private:
+  struct Taken {
+    std::size_t node;
+    double scale;
+  };
+
+  static std::uint64_t rounded(double x) { return static_cast<std::uint64_t>(std::min(std::round(x), 0x1p63)); }
+
+  // The seeds of a sampled census, ascending, each with the number of seeds
+  // it stands for.
+  void choose_seeds() {
+    sampled_ = true;
+    const std::size_t n = upper_.size();
+    std::size_t top = 0;
+    for (std::size_t v = 0; v < n; ++v) top = std::max(top, upper_.length(v));
+    // Per later-degree: the seeds in its group, and those met so far.
+    std::vector<std::size_t> group(top + 1, 0);
+    for (std::size_t v = 0; v < n; ++v) ++group[upper_.length(v)];
+    std::vector<std::size_t> seen(top + 1, 0);
+    auto taken_from = [](std::size_t size) {
+      return size < kSampledGroup ? size : (size + kSampleStride - 1) / kSampleStride;
+    };
+    for (std::size_t v = 0; v < n; ++v) {
+      const std::size_t d = upper_.length(v);
+      const std::size_t size = group[d];
+      if (size < kSampledGroup) {
+        taken_.push_back({v, 1.0});
+      } else if (seen[d]++ % kSampleStride == 0) {
+        taken_.push_back({v, static_cast<double>(size) / static_cast<double>(taken_from(size))});
+      }
+      poll_.every<4096>(v);
+    }
+  }
+
   // Row j: the positions of upper[v] whose nodes are adjacent to the node
   // at position j, before and after it.
   void masked_seed(std::size_t v) {
@@ -80,8 +138,8 @@ class Census {
     if (size + 1 == maxrank_) {
       std::uint64_t c = 0;
       for (std::size_t i = 0; i < words_; ++i) c += static_cast<std::uint64_t>(popcount64(cand[i]));
-      out_.cliques += c;
-      out_.ends += c;
+      seed_cliques_ += c;
+      seed_ends_ += c;
       poll_.tick(static_cast<std::uint32_t>(words_));
       return;
     }
@@ -99,13 +157,13 @@ class Census {
           any_excl |= next_excl[w] = excl[w] & row[w];
         }
         excl[i] |= bit;
-        ++out_.cliques;
+        ++seed_cliques_;
         poll_.tick(static_cast<std::uint32_t>(words_));
         if (any_cand != 0)
           extend(next_cand, next_excl, size + 1);
         else if (any_excl == 0)
-          ++out_.ends;
-        if (out_.cliques >= cap_) return;
+          ++seed_ends_;
+        if (seed_cliques_ >= seed_cap_) return;
       }
     }
   }
@@ -113,13 +171,13 @@ class Census {
   // The candidates of a clique of `size` nodes as a sorted list.
   void listed(const std::vector<Node>& cand, std::uint64_t size) {
     if (size + 1 == maxrank_) {
-      out_.cliques += cand.size();
-      out_.ends += cand.size();
+      seed_cliques_ += cand.size();
+      seed_ends_ += cand.size();
       return;
     }
     std::vector<Node> next;
-    for (std::size_t j = 0; j < cand.size() && out_.cliques < cap_; ++j) {
-      ++out_.cliques;
+    for (std::size_t j = 0; j < cand.size() && seed_cliques_ < seed_cap_; ++j) {
+      ++seed_cliques_;
       const auto nx = upper_[static_cast<std::size_t>(cand[j])];
       next.clear();
       std::set_intersection(cand.begin() + static_cast<std::ptrdiff_t>(j) + 1, cand.end(), nx.begin(),
@@ -131,8 +189,14 @@ class Census {
 
   const NeighbourLists& upper_;
   const std::uint64_t maxrank_;
-  const std::uint64_t cap_;
-  CliqueCensus out_;
+  bool sampled_ = false;
+  std::vector<Taken> taken_;
+  // Where the census stands: the next seed (an index into taken_ when
+  // sampled) and the estimates of the seeds before it.
+  std::size_t next_ = 0;
+  double cliques_ = 0, ends_ = 0;
+  // The seed being counted: its own figures and how far it may go.
+  std::uint64_t seed_cliques_ = 0, seed_ends_ = 0, seed_cap_ = 0;
   std::vector<std::uint32_t> pos_of_;
   std::vector<Mask> rows_;
   std::vector<Mask> stack_;
@@ -140,10 +204,15 @@ class Census {
   InterruptPoll poll_;
 };
 
-}  // namespace
+CliqueCensusTaker::CliqueCensusTaker(const NeighbourLists& upper, std::uint64_t maxrank, CensusSeeds seeds)
+    : walk_(std::make_unique<Walk>(upper, maxrank, seeds)) {}
+
+CliqueCensusTaker::~CliqueCensusTaker() = default;
+
+CliqueCensus CliqueCensusTaker::count_to(std::uint64_t cap) { return walk_->count_to(cap); }
 
 CliqueCensus take_clique_census(const NeighbourLists& upper, std::uint64_t maxrank, std::uint64_t cap) {
-  return Census(upper, maxrank, cap).run();
+  return CliqueCensusTaker(upper, maxrank, CensusSeeds::all).count_to(cap);
 }
 
 }  // namespace vexa::graph

@@ -229,14 +229,23 @@ WeightedCliques single_nodes(std::size_t n) {
 // ---------------------------------------------------------------------------
 // The cost model.
 //
-// The walk costs one step per clique of at most maxrank nodes, zero weights
+// maxrank 2 needs none: edges_and_nodes() is linear in the graph.  Above it,
+// the walk costs one step per clique of at most maxrank nodes, zero weights
 // included; the maximal route costs about kStepsPerTopClique walk steps per
 // top clique, plus one step per kStarPairsPerStep pairs of top cliques that
 // share a node (the intersections its weighing works through).  The walk's
 // side is counted by a census, the maximal route's once its search has run:
 // a census that finds at most kWalkStepsPerEnd cliques per end settles on the
 // walk at once, otherwise the search runs and the walk still takes over when
-// its census, stopped at the maximal route's cost, ends below it.
+// its census, continued up to the maximal route's cost, ends below it.
+//
+// The census is sampled (clique_census.hpp): seeds with the same number of
+// later neighbours are counted one in kSampleStride where at least
+// kSampledGroup of them share it, the rest in full.  On the graphs below its
+// estimates were within 1.5 % of the full count (cliques per end within 2 %)
+// for maxrank 6 and 64, for 19 % of the full count's instructions on the
+// geometric graph, 43 % on preferential attachment and 38 % on G(2000, 0.02)
+// (maxrank 64); dense graphs, whose groups are small, are counted in full.
 //
 // No census is needed when maxrank is small: every clique lies in a top
 // clique, which has at most 2^maxrank - 1 non-empty sub-cliques, so for
@@ -312,20 +321,22 @@ Choice choose_route(const NeighbourLists& adj, const NeighbourLists& upper, std:
   if (maxrank < 64 && static_cast<double>((std::uint64_t{1} << maxrank) - 1) <= kStepsPerTopClique)
     return {DecomposeRoute::walk, false, {}};
   const std::uint64_t cap = kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
-  CliqueCensus census = take_clique_census(upper, maxrank, cap);
+  CliqueCensusTaker taker(upper, maxrank, CensusSeeds::sampled);
+  CliqueCensus census = taker.count_to(cap);
   if (census.complete && census.cliques <= kWalkStepsPerEnd * census.ends + kShortWalk)
     return {DecomposeRoute::walk, false, {}};
   phase_done("census");
   CliqueList maximal = enumerate_maximal_cliques(adj);
   phase_done("maximal cliques");
   const double cost = maximal_route_cost(maximal, adj.size(), maxrank);
-  // The census again, now stopped once the walk would cost more, or hold
-  // more than the memory there is (then the cut is exponential and both
-  // engines will end in MemoryError; the maximal route checks its steps).
+  // The census goes on from where it stopped, now until the walk would cost
+  // more, or hold more than the memory there is (then the cut is
+  // exponential and both engines will end in MemoryError; the maximal route
+  // checks its steps).
   if (!census.complete && static_cast<double>(cap) < cost) {
     const double room = static_cast<double>(memory_ceiling_bytes()) / kWalkBytesPerClique;
     const double limit = std::min({cost, room, 0x1p62});
-    census = take_clique_census(upper, maxrank, static_cast<std::uint64_t>(limit) + 1);
+    census = taker.count_to(static_cast<std::uint64_t>(limit) + 1);
   }
   if (census.complete && static_cast<double>(census.cliques) <= cost) return {DecomposeRoute::walk, true, {}};
   return {DecomposeRoute::maximal, true, std::move(maximal)};

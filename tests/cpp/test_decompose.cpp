@@ -168,7 +168,9 @@ TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
       ASSERT_EQ(run(adj, k, DecomposeRoute::walk), want) << "walk, case " << t << " maxrank " << k;
       ASSERT_EQ(run(adj, k, DecomposeRoute::maximal), want) << "maximal, case " << t << " maxrank " << k;
       ASSERT_EQ(run(adj, k, DecomposeRoute::automatic), want) << "automatic, case " << t << " maxrank " << k;
-      if (k == 2) ASSERT_EQ(run(adj, k, DecomposeRoute::edges), want) << "edges, case " << t;
+      if (k == 2) {
+        ASSERT_EQ(run(adj, k, DecomposeRoute::edges), want) << "edges, case " << t;
+      }
     }
     ASSERT_EQ(run(adj, 64, DecomposeRoute::automatic), model(adj, 64));
   }
@@ -292,4 +294,53 @@ TEST(CliqueCensus, CountsCliquesAndBoundsTheTopCliques) {
   const CliqueCensus capped = take_clique_census(detail::simple_upper_form(make_lists(k12)), 0, 100);
   EXPECT_EQ(capped.cliques, 100u);
   EXPECT_FALSE(capped.complete);
+}
+
+TEST(CliqueCensus, SampledGroupsScaleToTheWholeGroup) {
+  // Disjoint K4s: the seeds of one later-degree all root the same subtree,
+  // so a sample of any group scaled by its size over the seeds taken is
+  // exact.  Group sizes on both sides of the smallest sampled group, and
+  // not multiples of the stride.
+  for (std::size_t copies : {kSampledGroup - 1, kSampledGroup, kSampledGroup + 1, 3 * kSampledGroup + 5}) {
+    Lists adj(4 * copies);
+    for (std::size_t c = 0; c < copies; ++c)
+      for (std::size_t a = 0; a < 4; ++a)
+        for (std::size_t b = 0; b < 4; ++b)
+          if (a != b) adj[4 * c + a].push_back(4 * c + b);
+    const NeighbourLists upper = detail::simple_upper_form(make_lists(adj));
+    for (std::uint64_t k : {2, 3, 64}) {
+      const CliqueCensus exact = take_clique_census(upper, k, ~std::uint64_t{0});
+      const CliqueCensus sampled = CliqueCensusTaker(upper, k, CensusSeeds::sampled).count_to(~std::uint64_t{0});
+      ASSERT_EQ(exact.cliques, copies * (k == 2 ? 10 : k == 3 ? 14 : 15)) << copies << " " << k;
+      EXPECT_EQ(sampled.cliques, exact.cliques) << copies << " " << k;
+      EXPECT_EQ(sampled.ends, exact.ends) << copies << " " << k;
+      EXPECT_TRUE(sampled.complete);
+    }
+  }
+}
+
+TEST(CliqueCensus, ACensusTakenInStepsEndsAsOneTakenAtOnce) {
+  std::mt19937_64 rng(13);
+  const Lists dense = random_lists(rng, 60, 0.6, false);
+  const Lists sparse = random_lists(rng, 600, 0.02, false);
+  for (const Lists* adj : {&dense, &sparse}) {
+    const NeighbourLists upper = detail::simple_upper_form(make_lists(*adj));
+    for (CensusSeeds seeds : {CensusSeeds::all, CensusSeeds::sampled}) {
+      for (std::uint64_t k : {4, 64}) {
+        const CliqueCensus whole = CliqueCensusTaker(upper, k, seeds).count_to(~std::uint64_t{0});
+        ASSERT_TRUE(whole.complete);
+        CliqueCensusTaker taker(upper, k, seeds);
+        // Caps that stop it inside a seed, at a seed's end and past the end.
+        for (std::uint64_t cap : {std::uint64_t{1}, whole.cliques / 7, whole.cliques / 3, whole.cliques / 3, whole.cliques}) {
+          const CliqueCensus part = taker.count_to(cap);
+          EXPECT_FALSE(part.complete) << cap;
+          EXPECT_EQ(part.cliques, cap);
+        }
+        const CliqueCensus rest = taker.count_to(whole.cliques + 1);
+        EXPECT_TRUE(rest.complete);
+        EXPECT_EQ(rest.cliques, whole.cliques);
+        EXPECT_EQ(rest.ends, whole.ends);
+      }
+    }
+  }
 }
