@@ -239,6 +239,7 @@ class Searcher {
     later_.clear();
     earlier_.clear();
     for (Index w : nv) (rank_[w] > r ? later_ : earlier_).push_back(w);
+    poll_.tick(cost_of(nv.size()));
     // Every clique found here contains v and a later neighbour; with no
     // later neighbour, v's cliques were all found from earlier nodes.
     if (later_.empty()) return;
@@ -289,6 +290,18 @@ class Searcher {
     std::size_t c = 0;
     for (std::size_t i = 0; i < W; ++i) c += popcount<kHw>(a.w[i] & b.w[i]);
     return c;
+  }
+  // The set of local numbers 0 .. count-1.
+  template <std::size_t W>
+  static Set<W> first(std::size_t count) {
+    Set<W> s{};
+    for (std::size_t i = 0; i < W; ++i) {
+      if (count >= (i + 1) * kBits)
+        s.w[i] = ~Word{0};
+      else if (count > i * kBits)
+        s.w[i] = (Word{1} << (count - i * kBits)) - 1;
+    }
+    return s;
   }
   template <std::size_t W>
   struct Frame {
@@ -402,16 +415,14 @@ class Searcher {
     // others cannot stop a clique of this search from being maximal).
     Frame<W>& root = frames[0];
     root = Frame<W>{};
-    for (std::size_t j = 0; j < p; ++j) root.P.w[j / kBits] |= Word{1} << (j % kBits);
+    root.P = first<W>(p);
     for (std::size_t a = 0; a < p; ++a)
       for (std::size_t i = 0; i < W; ++i) root.X.w[i] |= rows[a].w[i] & ~root.P.w[i];
     choose_pivot_fixed<W, kHw>(root, rows);
     // The candidates that come before v in node order, for writing cliques
     // in order.
-    Set<W> below{};
-    const std::size_t vpos =
-        static_cast<std::size_t>(std::lower_bound(later_.begin(), later_.end(), v) - later_.begin());
-    for (std::size_t j = 0; j < vpos; ++j) below.w[j / kBits] |= Word{1} << (j % kBits);
+    const Set<W> below =
+        first<W>(static_cast<std::size_t>(std::lower_bound(later_.begin(), later_.end(), v) - later_.begin()));
 
     std::size_t d = 0;
     for (;;) {
