@@ -250,6 +250,35 @@ def test_a_shard_keeps_its_own_cliques_in_order_from_any_result(monkeypatch, ord
     assert part.weights.tolist() == [w for _, w in expected]
 
 
+@pytest.mark.parametrize("chunk", [1, 7, 1 << 16])
+@pytest.mark.parametrize("limit", [None, 0, 3], ids=["list", "large-list", "some-pieces-large"])
+@pytest.mark.parametrize("kind, maxrank", [("cliques", 3), ("decompose", 0), ("decompose", 64)])
+def test_a_shard_file_holds_its_pieces_as_one_column(tmp_path, monkeypatch, kind, maxrank, limit, chunk):
+    g = graphs.csr(GRAPHS["cliques-and-islands"]())
+    task = shards.subgraph(g, kind, 0, shards.plan(g, 2).owned[0])
+    part = shards.run(kind, maxrank, task)
+    monkeypatch.setattr(shards, "CONVERT_CHUNK", chunk)
+    if limit is not None:  # as if one piece had more entries than 32-bit offsets hold
+        monkeypatch.setattr(columns, "LIST_OFFSET_LIMIT", limit)
+    timing = shards.write(kind, maxrank, task, str(tmp_path), "part.parquet")
+    back = pq.read_table(tmp_path / "part.parquet")
+    if limit != 3:  # with 3, some pieces need 64-bit offsets and others not: all take them
+        large = limit == 0 and len(part.values) > 0  # every piece with a node needs them
+        assert back.schema.field("clique").type == (pa.large_list if large else pa.list_)(pa.int64())
+    assert timing.rows == back.num_rows == len(part.weights)
+    expected = [part.values[a:b].tolist() for a, b in zip(part.offsets[:-1], part.offsets[1:])]
+    assert back["clique"].to_pylist() == expected and back["weight"].to_pylist() == part.weights.tolist()
+    assert os.listdir(tmp_path) == ["part.parquet"]
+
+
+def test_short_offsets_refuse_what_they_cannot_hold(monkeypatch):
+    monkeypatch.setattr(columns, "LIST_OFFSET_LIMIT", 2)
+    offsets, values = np.array([0, 2, 3]), np.arange(3)
+    with pytest.raises(OverflowError, match="3 list entries"):
+        columns.arrow_table(offsets, values, np.zeros(2, dtype=np.int64), large=False)
+    assert columns.arrow_table(offsets, values, np.zeros(2, dtype=np.int64))["clique"].to_pylist() == [[0, 1], [2]]
+
+
 def test_the_local_cluster_starts_its_workers_in_its_own_environment(monkeypatch):
     # As if an earlier Dask cluster had left its setting in this process.
     monkeypatch.setenv("MALLOC_TRIM_THRESHOLD_", "65536")

@@ -122,14 +122,20 @@ def _read_nested(tokens: npt.NDArray[np.void], count: int) -> Optional[tuple[Int
     return lengths, numbers[entries].astype(np.int64)
 
 
-def arrow_table(offsets: IntArray, values: IntArray, weights: IntArray) -> pa.Table:
+def arrow_table(offsets: IntArray, values: IntArray, weights: IntArray, *, large: Optional[bool] = None) -> pa.Table:
     """Columns ``clique`` (list i is ``values[offsets[i]:offsets[i+1]]``)
     and ``weight``, both int64, wrapping the arrays as they are; only the
-    offsets are copied, to 32 bits while they fit."""
+    offsets are copied, to 32 bits while they fit.  `large` picks the list
+    type with 64-bit offsets (True) or 32-bit ones (False) for tables that
+    are to be joined; by default the offsets decide."""
     import pyarrow as pa
 
+    if large is None:
+        large = bool(offsets[-1] > LIST_OFFSET_LIMIT)
+    elif not large and offsets[-1] > LIST_OFFSET_LIMIT:
+        raise OverflowError(f"{offsets[-1]} list entries do not fit 32-bit offsets")
     flat = pa.array(values, type=pa.int64())
-    if offsets[-1] <= LIST_OFFSET_LIMIT:
+    if not large:
         cliques = pa.ListArray.from_arrays(pa.array(offsets.astype(np.int32)), flat)
     else:
         cliques = pa.LargeListArray.from_arrays(pa.array(offsets, type=pa.int64()), flat)
