@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "big_arrays.hpp"
@@ -85,9 +86,17 @@ NeighbourLists simple_upper_form(const NeighbourLists& adj) {
   for (std::size_t v = 0; v < n; ++v) {
     Node* a = own_runs.data() + own[v];
     Node* a_end = own_runs.data() + own[v + 1];
-    if (!std::is_sorted(a, a_end)) std::sort(a, a_end);
     const Node* b = back_runs.data() + back[v];
     const Node* b_end = back_runs.data() + back[v + 1];
+    const bool strict = std::adjacent_find(a, a_end, std::greater_equal<Node>()) == a_end;
+    if (strict && a_end - a == b_end - b && std::equal(a, a_end, b)) {
+      // Symmetric lists, each entry once: the runs agree.
+      nodes.insert(nodes.end(), a, a_end);
+      offsets.push_back(nodes.size());
+      poll.tick(static_cast<std::uint32_t>((a_end - a) | 1));
+      continue;
+    }
+    if (!strict && !std::is_sorted(a, a_end)) std::sort(a, a_end);
     // Merge, each node once.
     while (a != a_end || b != b_end) {
       const Node x = b == b_end || (a != a_end && *a < *b) ? *a : *b;

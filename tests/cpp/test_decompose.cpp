@@ -155,6 +155,15 @@ TEST(Decompose, UpperFormReadsListsAsTheSearchDoes) {
   // Self-loop, repeat, out-of-range entry, one-way edges, unsorted list.
   const NeighbourLists upper = detail::simple_upper_form(make_lists({{3, 1, 1, 0, 9}, {2}, {}, {2, 0}}));
   EXPECT_EQ(upper.to_vectors(), (Lists{{1, 3}, {2}, {3}, {}}));
+  // Both ends list the edge, with the same repeats on both sides; both
+  // ends list it, one side unsorted; tidy symmetric lists.
+  const std::pair<Lists, Lists> cases[] = {
+      {{{1, 1, 2}, {0, 0}, {0}}, {{1, 2}, {}, {}}},
+      {{{2, 1}, {0}, {1, 0}}, {{1, 2}, {2}, {}}},
+      {{{1, 2}, {0, 2}, {0, 1}}, {{1, 2}, {2}, {}}},
+      {{{1}, {0, 2}, {1, 3}, {2}}, {{1}, {2}, {3}, {}}},
+  };
+  for (const auto& [adj, want] : cases) EXPECT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), want);
 }
 
 TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
