@@ -162,6 +162,10 @@ def main() -> None:
                      for f in ("call", "convert", "write")]
             print(f"  in the workers, summed over the shards: calls {parts[0]:.3f} s, lists to arrays {parts[1]:.3f} s, "
                   f"Arrow and Parquet {parts[2]:.3f} s")
+            busiest = [sum(t.call + t.convert + t.write for t in ts) for ts in timings]
+            shard_times = ", ".join(f"{t.call + t.convert + t.write:.2f}" for t in timings[-1])
+            print(f"  per shard (call + lists to arrays + Parquet, last round): {shard_times} s "
+                  f"(the shards' total {statistics.median(busiest):.3f} s)")
             for address in sorted(peaks):
                 print(f"    worker peak        {peaks[address] / 2**20:7.0f} MiB ({peaks[address] / single_peak:.2f}x; "
                       f"{baseline[address] / 2**20:.0f} MiB before the first run)")
