@@ -162,6 +162,11 @@ TEST(Decompose, UpperFormReadsListsAsTheSearchDoes) {
       {{{2, 1}, {0}, {1, 0}}, {{1, 2}, {2}, {}}},
       {{{1, 2}, {0, 2}, {0, 1}}, {{1, 2}, {2}, {}}},
       {{{1}, {0, 2}, {1, 3}, {2}}, {{1}, {2}, {3}, {}}},
+      // Sorted, as many entries before as after their nodes, but one-way.
+      {{{2}, {3}, {1}, {0}}, {{2, 3}, {2, 3}, {}, {}}},
+      // A self-loop, and an entry out of range, in otherwise tidy lists.
+      {{{1}, {0, 1}}, {{1}, {}}},
+      {{{1}, {0, 2}}, {{1}, {}}},
   };
   for (const auto& [adj, want] : cases) EXPECT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), want);
 }
