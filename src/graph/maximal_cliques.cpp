@@ -454,9 +454,34 @@ class Searcher {
       }
       c.R = f.R;
       c.R.w[i] |= qbit;
+      const std::size_t u = only_member(c.P);
+      if (u != kNoIndex) {
+        // One candidate u left: the clique with u is maximal unless an
+        // excluded node is adjacent to u too.  No frame needed.
+        Word blocked = 0;
+        for (std::size_t j = 0; j < W; ++j) blocked |= c.X.w[j] & rows[u].w[j];
+        if (blocked == 0) {
+          c.R.w[u / kBits] |= Word{1} << (u % kBits);
+          emit_fixed<W>(v, c.R, below);
+        }
+        continue;
+      }
       ++d;
       choose_pivot_fixed<W, kHw>(c, rows);
     }
+  }
+
+  // The one member of a non-empty set, or kNoIndex if it has more.
+  template <std::size_t W>
+  static std::size_t only_member(const Set<W>& a) {
+    std::size_t at = kNoIndex;
+    for (std::size_t i = 0; i < W; ++i) {
+      const Word x = a.w[i];
+      if (x == 0) continue;
+      if ((x & (x - 1)) != 0 || at != kNoIndex) return kNoIndex;
+      at = i * kBits + static_cast<std::size_t>(std::countr_zero(x));
+    }
+    return at;
   }
 
   // The clique {v} + the candidates in r, ascending: candidates are numbered
