@@ -91,6 +91,43 @@ struct LocalLevel {
   }
 };
 
+// The depth-first read-off of the kept cliques (see read_off_nonzero()):
+// the tree's arrays, where each size group is written next, and the path of
+// last nodes from a seed down to the cliques being visited.
+struct ReadOff {
+  const Index* last;
+  const Index* first_child;
+  const Weight* w;
+  Node* nodes;
+  Weight* weights;
+  std::size_t* at;       // per size: the next clique of its group
+  std::size_t* node_at;  // per size: where that clique's nodes go
+  Node* path;
+  InterruptPoll& poll;
+
+  // The cliques g in [b, e) of depth + 1 nodes, which share the front
+  // path[0 .. depth), and their subtrees, in depth-first order.
+  void range(std::size_t depth, std::size_t b, std::size_t e) {
+    const std::size_t k = depth + 1;
+    for (std::size_t g = b; g < e; ++g) {
+      const Node x = last[g];
+      if (w[g] != 0) {
+        Node* dst = nodes + node_at[k];
+        node_at[k] += k;
+        for (std::size_t i = 0; i < depth; ++i) dst[i] = path[i];
+        dst[depth] = x;
+        weights[at[k]++] = w[g];
+      }
+      if (first_child[g] != first_child[g + 1]) {
+        path[depth] = x;
+        range(depth + 1, first_child[g], first_child[g + 1]);
+      }
+      if (depth == 0) poll.every<256>(g);
+    }
+    if (depth != 0) poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(e - b, 1u << 20)));
+  }
+};
+
 template <bool kHw>
 class SeedWalk {
  public:
@@ -497,40 +534,10 @@ class SeedWalk {
       }
       off[i] = o;
     }
-    Node* const out_nodes = res.cliques.nodes().data();
-    Weight* const out_w = res.weights.data();
-    const Index* const fc = first_child_.data();
-    const Index* const last = last_.data();
-    // path[d]: the node at depth d; next[d], end[d]: the cliques of d + 1
-    // nodes still to visit under the current path.
     std::vector<Node> path(levels);
-    std::vector<std::size_t> next(levels), end(levels);
-    for (std::size_t v = 0; v < level_start_[1]; ++v) {
-      std::size_t depth = 0;
-      next[0] = v;
-      end[0] = v + 1;
-      while (true) {
-        if (next[depth] == end[depth]) {
-          if (depth == 0) break;
-          --depth;
-          continue;
-        }
-        const std::size_t g = next[depth]++;
-        const std::size_t k = depth + 1;
-        path[depth] = last[g];
-        if (w[g] != 0) {
-          std::copy_n(path.data(), k, out_nodes + node_at[k]);
-          node_at[k] += k;
-          out_w[at[k]++] = w[g];
-        }
-        if (fc[g] != fc[g + 1]) {
-          ++depth;
-          next[depth] = fc[g];
-          end[depth] = fc[g + 1];
-        }
-        poll_.every<256>(g);
-      }
-    }
+    ReadOff r{last_.data(), first_child_.data(), w.data(), res.cliques.nodes().data(), res.weights.data(),
+              at.data(), node_at.data(), path.data(), poll_};
+    r.range(0, 0, level_start_[1]);
     out_ = std::move(res);
   }
 
