@@ -64,9 +64,10 @@ void return_free_memory() noexcept;
 class ClosureWeigher {
  public:
   // With `spent`, the incidence (the same object as inc) is freed as soon
-  // as the weighing is done with it, all but the node numbers.
-  ClosureWeigher(const TopIncidence& inc, InterruptPoll& poll, TopIncidence* spent)
-      : inc_(inc), poll_(poll), spent_(spent) {
+  // as the weighing is done with it, all but the node numbers.  Without
+  // `small_stars`, every star takes the general path.
+  ClosureWeigher(const TopIncidence& inc, InterruptPoll& poll, TopIncidence* spent, bool small_stars)
+      : inc_(inc), poll_(poll), spent_(spent), small_stars_(small_stars) {
     const std::size_t n = inc.node_count();
     slot_.assign(n, kNoIndex);
     node_hold_.assign(n, 0);
@@ -153,6 +154,7 @@ class ClosureWeigher {
   const TopIncidence& inc_;
   InterruptPoll& poll_;
   TopIncidence* spent_;
+  const bool small_stars_;
   const std::uint64_t odd_key_ = hash_seed() | 1;
   // Per node: its place among the star's nodes and its class (kNoIndex
   // outside the star).  Per place, the top cliques holding the node.

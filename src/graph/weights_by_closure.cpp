@@ -171,7 +171,7 @@ void ClosureWeigher::settle(std::size_t a) {
     tops = live_;
   }
   if (tops.empty()) return;
-  if (tops.size() <= kSmallStarTops) {
+  if (small_stars_ && tops.size() <= kSmallStarTops) {
     const SmallStar done = settle_small(a, tops);
     if (done == SmallStar::settled) return;
     if (done == SmallStar::dropped) {
@@ -251,8 +251,8 @@ void ClosureWeigher::release_star() {
 }
 }  // namespace closure
 
-WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll) {
-  return closure::ClosureWeigher(tops, poll, &tops).run();
+WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll, bool small_stars) {
+  return closure::ClosureWeigher(tops, poll, &tops, small_stars).run();
 }
 
 }  // namespace vexa::graph

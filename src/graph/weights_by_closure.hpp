@@ -31,7 +31,8 @@ TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll);
 
 // Every clique of non-zero weight with its weight, in result order; the
 // incidence is freed before the result is built (only the node numbers are
-// left in `tops`).
-WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll);
+// left in `tops`).  Without `small_stars`, stars that fit one word take the
+// general path too (the two are compared in tests).
+WeightedCliques weigh_by_closure(TopIncidence&& tops, InterruptPoll& poll, bool small_stars);
 
 }  // namespace vexa::graph

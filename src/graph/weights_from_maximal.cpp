@@ -106,10 +106,10 @@ WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t
   if (method != WeightMethod::expand && !all_ascending(tables, poll)) method = WeightMethod::expand;
   if (method != WeightMethod::expand) {
     TopIncidence inc = index_top_cliques(tables, poll);
-    if (method == WeightMethod::star ||
+    if (method == WeightMethod::star || method == WeightMethod::star_general ||
         closure_cost(inc) < kHashOpsInMaskOps * expansion_cost(tables)) {
       tables = Tables{};
-      return weigh_by_closure(std::move(inc), poll);
+      return weigh_by_closure(std::move(inc), poll, method != WeightMethod::star_general);
     }
   }
   weigh_by_expansion(tables, poll);

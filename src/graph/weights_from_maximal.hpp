@@ -31,7 +31,9 @@ namespace detail {
 // non-zero weight; `star` settles, node by node, the cliques whose smallest
 // node it is, from the intersections of the top cliques around that node.
 // `star` needs ascending cliques and falls back to `expand` otherwise.
-enum class WeightMethod { automatic, expand, star };
+// `star_general` is `star` with every star on the general path (classes of
+// twins, masks of any width), never the one-word path for small stars.
+enum class WeightMethod { automatic, expand, star, star_general };
 
 WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t maxrank,
                                      WeightMethod method);

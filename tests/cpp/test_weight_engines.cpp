@@ -224,3 +224,89 @@ TEST(WeightEngines, CliquesInsideOthersAtEveryNode) {
     EXPECT_EQ(run(family, maxrank, WeightMethod::automatic), closure_model(family, maxrank)) << maxrank;
   }
 }
+
+namespace {
+
+// A star around node 0 of exactly `tops` top cliques over exactly `nodes`
+// nodes (the hub included): each top clique holds the hub and 2 to 7 random
+// nodes, and every node left over joins a random one.  `nested` further
+// cliques lie inside one of them (a random part, or the clique itself).
+struct ExactStar {
+  std::size_t tops;
+  Node nodes;
+  std::size_t nested;
+};
+
+void PrintTo(const ExactStar& s, std::ostream* os) {
+  *os << s.tops << " tops over " << s.nodes << " nodes, " << s.nested << " nested";
+}
+
+Lists exact_star(const ExactStar& shape, std::mt19937_64& rng) {
+  Lists family = random_family(rng, shape.tops, shape.nodes - 1, 2, 7);
+  std::set<Node> used;
+  for (auto& c : family)
+    for (auto& v : c) used.insert(++v);
+  for (Node v = 1; v < shape.nodes; ++v)
+    if (!used.count(v)) family[rng() % family.size()].push_back(v);
+  for (auto& c : family) {
+    c.push_back(0);
+    std::sort(c.begin(), c.end());
+  }
+  for (std::size_t i = 0; i < shape.nested; ++i) {
+    const Clique& whole = family[rng() % shape.tops];
+    Clique part;
+    for (Node v : whole)
+      if (rng() % 3 != 0) part.push_back(v);
+    family.push_back(part.empty() ? whole : part);
+  }
+  std::shuffle(family.begin(), family.end(), rng);
+  return family;
+}
+
+class ExactStars : public ::testing::TestWithParam<ExactStar> {};
+
+}  // namespace
+
+// Stars of up to 64 top cliques over up to 64 nodes are settled on one word
+// per set, the rest on the general path: each shape on either side of both
+// limits, with and without cliques inside others, against the general path
+// alone, expansion and (uncut) the slow model.  Cut to edges, the hub's star
+// holds one top clique per other node; cut to triangles, many more.
+TEST_P(ExactStars, OneWordStarsAgreeWithTheGeneralPath) {
+  const ExactStar shape = GetParam();
+  std::mt19937_64 rng(shape.tops * 977 + shape.nodes * 31 + shape.nested);
+  for (int round = 0; round < 2; ++round) {
+    const Lists family = exact_star(shape, rng);
+    for (std::uint64_t maxrank : {2u, 3u, 9u}) {
+      const Result general = run(family, maxrank, WeightMethod::star_general);
+      ASSERT_EQ(run(family, maxrank, WeightMethod::star), general) << round << " cut " << maxrank;
+      ASSERT_EQ(run(family, maxrank, WeightMethod::expand), general) << round << " cut " << maxrank;
+      if (maxrank == 9 && round == 0) {
+        ASSERT_EQ(closure_model(family, maxrank), general);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WeightEngines, ExactStars,
+    ::testing::Values(ExactStar{2, 10, 0}, ExactStar{8, 20, 0}, ExactStar{9, 12, 3}, ExactStar{63, 63, 0},
+                      ExactStar{64, 64, 0}, ExactStar{64, 64, 6}, ExactStar{64, 65, 0}, ExactStar{65, 64, 0},
+                      ExactStar{65, 64, 6}, ExactStar{40, 65, 4}, ExactStar{20, 64, 0}, ExactStar{20, 66, 2}));
+
+TEST(WeightEngines, OneWordStarsOnSmallFamilies) {
+  // Many small random families, cut at every rank: every star fits one word
+  // and meets the cases of a star with one top clique, one whose common
+  // part holds a smaller node (nothing settled there but its own top
+  // cliques) and a top clique dropped as lying inside another.
+  std::mt19937_64 rng(23);
+  for (int round = 0; round < 60; ++round) {
+    Lists family = random_family(rng, 2 + rng() % 9, 12, 1, 7);
+    if (round % 3 == 0) family.push_back(family[0].size() > 1 ? Clique(family[0].begin() + 1, family[0].end()) : family[0]);
+    for (std::uint64_t maxrank = 1; maxrank <= 8; ++maxrank) {
+      const Result general = run(family, maxrank, WeightMethod::star_general);
+      ASSERT_EQ(run(family, maxrank, WeightMethod::star), general) << round << " cut " << maxrank;
+      ASSERT_EQ(run(family, maxrank, WeightMethod::expand), general) << round << " cut " << maxrank;
+    }
+  }
+}
