@@ -77,6 +77,8 @@ TEST(Interrupt, EveryLongRoutineStopsCleanly) {
   // the census again before it walks.
   const NeighbourLists dense = to_seqlist(full_graph(38, 0.75, 4));
   ASSERT_TRUE(detail::chosen_route(dense, 64).searched);
+  // Sparse enough for a census that samples its seeds.
+  const NeighbourLists sparse = to_seqlist(full_graph(600, 0.01, 5));
   const CliqueList maximal = enumerate_maximal_cliques(full);
   const auto tree_weights = [&] {
     const CliqueTree tree = enumerate_clique_tree(upper, 0);
@@ -89,6 +91,9 @@ TEST(Interrupt, EveryLongRoutineStopsCleanly) {
       {"enumerate_seed_cliques, non-zero largest first",
        [&] { return outcome(*enumerate_seed_cliques(upper, 0, SeedOutput::nonzero_largest_first)); }},
       {"decompose_with_weights, priced after the search", [&] { return outcome(decompose_with_weights(dense, 64)); }},
+      {"decompose_with_weights, sampled census", [&] { return outcome(decompose_with_weights(sparse, 64)); }},
+      {"decompose_with_weights, edges and nodes", [&] { return outcome(decompose_with_weights(full, 2)); }},
+      {"decompose_with_weights, unsorted lists", [&] { return outcome(decompose_with_weights(unsorted, 3)); }},
       {"calc_tree_weights", tree_weights},
       {"calc_clique_weights", [&] { return Outcome{{}, calc_clique_weights(bounded)}; }},
       {"calc_clique_weights_noprune", [&] { return Outcome{{}, calc_clique_weights_noprune(bounded)}; }},
