@@ -59,7 +59,8 @@ class ModelSearch {
     std::size_t pivot = p[0], best = 0;
     for (const auto* s : {&p, &x})
       for (std::size_t u : *s) {
-        const std::size_t c = neighbours_in(p, u).size();
+        const std::size_t c = static_cast<std::size_t>(
+            std::count_if(p.begin(), p.end(), [&](std::size_t w) { return adjacent(u, w); }));
         if (c > best) best = c, pivot = u;
       }
     const std::vector<std::size_t> branch = [&] {
