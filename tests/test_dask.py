@@ -24,7 +24,7 @@ pq = pytest.importorskip("pyarrow.parquet")
 psutil = pytest.importorskip("psutil")
 
 import vexa_dask  # noqa: E402
-from vexa_dask import columns, graphs, shards  # noqa: E402
+from vexa_dask import columns, graphs, heap, shards  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT))
@@ -279,16 +279,71 @@ def test_short_offsets_refuse_what_they_cannot_hold(monkeypatch):
     assert columns.arrow_table(offsets, values, np.zeros(2, dtype=np.int64))["clique"].to_pylist() == [[0, 1], [2]]
 
 
+@pytest.mark.parametrize(
+    "environment, expected",
+    [
+        ({}, None),
+        ({"MALLOC_TRIM_THRESHOLD_": "65536"}, (65536, 128 << 10)),
+        ({"MALLOC_MMAP_THRESHOLD_": "1048576"}, (128 << 10, 1 << 20)),
+        ({"MALLOC_TRIM_THRESHOLD_": "0", "MALLOC_MMAP_THRESHOLD_": "4096"}, (0, 4096)),
+        ({"MALLOC_TRIM_THRESHOLD_": "lots"}, None),
+    ],
+)
+def test_the_heap_settings_of_a_worker_are_read_from_its_environment(monkeypatch, environment, expected):
+    monkeypatch.delenv("MALLOC_TRIM_THRESHOLD_", raising=False)
+    monkeypatch.delenv("MALLOC_MMAP_THRESHOLD_", raising=False)
+    for k, v in environment.items():
+        monkeypatch.setenv(k, v)
+    assert heap.static_thresholds() == expected
+
+
+_FAULTS = """
+import resource, sys
+sys.path[:0] = {path!r}
+from vexa_dask import heap
+
+def faults():
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+    for _ in range(20):
+        block = bytearray(4 << 20)  # written through: every page is touched
+        del block
+    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before
+
+plain = faults()
+heap.keep()
+kept = faults()
+heap.release()
+print(plain, kept, faults())
+"""
+
+
+@pytest.mark.skipif(heap._LIBC is None, reason="glibc's malloc only")
+@pytest.mark.parametrize("trim", [None, "65536"], ids=["adaptive", "dask-setting"])
+def test_freed_blocks_are_reused_while_kept_and_returned_after(trim):
+    environment = {k: v for k, v in os.environ.items() if not k.startswith("MALLOC_")}
+    if trim is not None:
+        environment["MALLOC_TRIM_THRESHOLD_"] = trim
+    code = _FAULTS.format(path=[str(ROOT / "src"), *sys.path])
+    out = subprocess.run([sys.executable, "-c", code], env=environment, capture_output=True, text=True, check=True)
+    plain, kept, after = map(int, out.stdout.split())
+    pages = 20 * (4 << 20) // 4096
+    if trim is None:  # glibc adapts: the block is reused from the second time on
+        assert plain < pages // 2 and kept < pages // 10
+    else:  # a fresh mapping each time, but not while kept, and again after
+        assert plain >= pages and kept < pages // 10 and after >= pages
+
+
 def test_the_local_cluster_starts_its_workers_in_its_own_environment(monkeypatch):
-    # As if an earlier Dask cluster had left its setting in this process.
-    monkeypatch.setenv("MALLOC_TRIM_THRESHOLD_", "65536")
     monkeypatch.delenv("NUMPY_MADVISE_HUGEPAGE", raising=False)
+    monkeypatch.delenv("MALLOC_TRIM_THRESHOLD_", raising=False)
     with vexa_dask.local_cluster(1) as cluster, distributed.Client(cluster) as c:
-        seen = c.run(lambda: {k: os.environ.get(k) for k in vexa_dask.WORKER_ENVIRONMENT})
-        assert list(seen.values()) == [vexa_dask.WORKER_ENVIRONMENT]
+        names = [*vexa_dask.WORKER_ENVIRONMENT, "MALLOC_TRIM_THRESHOLD_"]
+        seen = c.run(lambda: {k: os.environ.get(k) for k in names})
+        trim = distributed.config.get("distributed.nanny.pre-spawn-environ").get("MALLOC_TRIM_THRESHOLD_")
+        assert list(seen.values()) == [{**vexa_dask.WORKER_ENVIRONMENT, "MALLOC_TRIM_THRESHOLD_": str(trim)}]
         assert sum(c.nthreads().values()) == 1
-    assert os.environ.get("MALLOC_TRIM_THRESHOLD_") == "65536"
-    assert "NUMPY_MADVISE_HUGEPAGE" not in os.environ
+    # Dask wrote its worker settings into this process's environment; they are gone again.
+    assert "NUMPY_MADVISE_HUGEPAGE" not in os.environ and "MALLOC_TRIM_THRESHOLD_" not in os.environ
 
 
 @pytest.mark.parametrize(

@@ -38,19 +38,14 @@ if TYPE_CHECKING:
 
 __all__ = ["ShardedResult", "cliques_with_weights", "decompose", "local_cluster", "neighbour_lists"]
 
-# The environment vexa_dask's own worker processes start with (None: unset).
-# Dask starts workers with MALLOC_TRIM_THRESHOLD_=65536 so that freed memory
-# goes back to the system at once; setting it also stops glibc from raising
-# its mmap threshold, so every allocation past 128 KiB becomes a fresh
-# mapping whose pages all fault again.  A shard frees millions of result
-# lists and converts them a piece at a time: a geo3d shard of 3 million
-# cliques took 245,000 page faults with the setting and 164,000 without
-# (call included), and 1.4 times the processor time for its conversion.
+# Settings vexa_dask's own worker processes start with, on top of Dask's.
 # numpy's transparent-huge-page hint for arrays past 4 MiB makes a first
 # touch wait until the kernel has a 2 MiB page ready, which on a machine
-# with fragmented memory is slow: reading one such shard's lists into
-# whole-shard arrays took 2.9 s with the hint and 0.64 s without.
-WORKER_ENVIRONMENT: dict[str, str | None] = {"MALLOC_TRIM_THRESHOLD_": None, "NUMPY_MADVISE_HUGEPAGE": "0"}
+# with fragmented memory is slow: reading one geo3d shard's 3 million result
+# lists into whole-shard arrays took 2.9 s with the hint and 0.64 s without.
+# (Dask's own MALLOC_TRIM_THRESHOLD_ stays: it keeps the workers' memory
+# low between shards; see vexa_dask.heap for the conversion.)
+WORKER_ENVIRONMENT: dict[str, str] = {"NUMPY_MADVISE_HUGEPAGE": "0"}
 
 _PART_NAME = "part-{:05d}.parquet"
 _PART_PATTERN = re.compile(r"part-\d{5}\.parquet$")
@@ -80,14 +75,9 @@ def local_cluster(n_workers: int | None = None, **kwargs: Any) -> LocalCluster:
     key = "distributed.nanny.pre-spawn-environ"
     environment = dict(dask.config.get(key, default={}))
     environment.update(WORKER_ENVIRONMENT)
-    # A worker process inherits the client's environment, and Dask writes
-    # the workers' settings into it before it starts one: put the client's
-    # own values back afterwards, and keep one left there by an earlier
-    # cluster from reaching these workers.
+    # Dask writes the workers' settings into the client's own environment
+    # before it starts one: put the client's values back afterwards.
     saved = {k: os.environ.get(k) for k in environment}
-    for k, v in environment.items():
-        if v is None:
-            os.environ.pop(k, None)
     try:
         with dask.config.set({key: environment}):
             return LocalCluster(

@@ -40,7 +40,7 @@ import numpy.typing as npt
 
 import vexa
 
-from . import columns
+from . import columns, heap
 from .columns import arrow_table, fixed_rows, flatten, int64s
 from .graphs import Csr, IntArray
 
@@ -259,6 +259,7 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task) -> tuple[list[Piece], fl
         del lists
         pieces = []
         end = len(cliques)
+        heap.keep()
         # Both functions return their cliques in runs of one size (ascending
         # sizes for the bounded cliques, descending for the decomposition),
         # so each piece is, as a rule, a run of equal-sized lists read as one
@@ -273,6 +274,7 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task) -> tuple[list[Piece], fl
             del cliques[start:], weights[start:]
             end = start
     finally:
+        heap.release()
         if collecting:
             gc.enable()
     pieces.reverse()
