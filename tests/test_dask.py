@@ -19,6 +19,7 @@ import pytest
 import vexa
 
 distributed = pytest.importorskip("distributed")
+dask = pytest.importorskip("dask")
 pa = pytest.importorskip("pyarrow")
 pq = pytest.importorskip("pyarrow.parquet")
 psutil = pytest.importorskip("psutil")
@@ -339,7 +340,7 @@ def test_the_local_cluster_starts_its_workers_in_its_own_environment(monkeypatch
     with vexa_dask.local_cluster(1) as cluster, distributed.Client(cluster) as c:
         names = [*vexa_dask.WORKER_ENVIRONMENT, "MALLOC_TRIM_THRESHOLD_"]
         seen = c.run(lambda: {k: os.environ.get(k) for k in names})
-        trim = distributed.config.get("distributed.nanny.pre-spawn-environ").get("MALLOC_TRIM_THRESHOLD_")
+        trim = dask.config.get("distributed.nanny.pre-spawn-environ").get("MALLOC_TRIM_THRESHOLD_")
         assert list(seen.values()) == [{**vexa_dask.WORKER_ENVIRONMENT, "MALLOC_TRIM_THRESHOLD_": str(trim)}]
         assert sum(c.nthreads().values()) == 1
     # Dask wrote its worker settings into this process's environment; they are gone again.
