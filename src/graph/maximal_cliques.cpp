@@ -325,8 +325,8 @@ class Searcher {
     }
     for (std::size_t a = 0; a < p; ++a) {
       Set<W>& row = rows[a];
-      const Index hub = later_[a];
-      const auto nu = g_[hub];
+      const Index u = later_[a];
+      const auto nu = g_[u];
       if (gallop_pays(nu.size(), k)) {
         // A hub among the candidates: rather than walk its long list, look
         // the hub up in the lists of the few local nodes (the graph is
@@ -334,7 +334,7 @@ class Searcher {
         for (std::size_t j = 0; j < k; ++j) {
           const Index w = j < p ? later_[j] : earlier_[j - p];
           const auto nw = g_[w];
-          if (std::binary_search(nw.begin(), nw.end(), hub)) row.w[j / kBits] |= Word{1} << (j % kBits);
+          if (std::binary_search(nw.begin(), nw.end(), u)) row.w[j / kBits] |= Word{1} << (j % kBits);
         }
         poll_.tick(cost_of(k));
         continue;
