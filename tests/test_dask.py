@@ -319,6 +319,7 @@ print(plain, kept, faults())
 
 
 @pytest.mark.skipif(heap._LIBC is None, reason="glibc's malloc only")
+@pytest.mark.skipif(os.environ.get("VEXA_SANITIZE") == "1", reason="the sanitizers bring their own allocator")
 @pytest.mark.parametrize("trim", [None, "65536"], ids=["adaptive", "dask-setting"])
 def test_freed_blocks_are_reused_while_kept_and_returned_after(trim):
     environment = {k: v for k, v in os.environ.items() if not k.startswith("MALLOC_")}
