@@ -83,6 +83,56 @@ void fill_stars(TopIncidence& inc, std::size_t nodes, InterruptPoll& poll) {
 
 }  // namespace
 
+// The node numbers index a count array when the largest is small against
+// the total size of the top cliques (kDirectNodesPerEntry).
+bool direct_node_numbers(Node max, std::size_t total) {
+  return max < kNoIndex && max <= kDirectNodesPerEntry * total + kDirectNodeSlack;
+}
+
+double sum_of_squared_stars(const Tables& tables, InterruptPoll& poll) {
+  std::size_t total = 0;
+  Node max = 0;
+  for (const SizeTable& table : tables) {
+    if (table.width() == 0) continue;
+    total += table.size() * table.width();
+    for (std::size_t e = 0; e < table.size(); ++e) {
+      max = std::max(max, table.key(e).back());  // keys are ascending
+      poll.tick();
+    }
+  }
+  double sum = 0;
+  auto add_run = [&sum](std::size_t count) { sum += static_cast<double>(count) * static_cast<double>(count); };
+  if (direct_node_numbers(max, total)) {
+    std::vector<Index> count;
+    reserve_checked(count, static_cast<std::size_t>(max) + 1);
+    count.assign(static_cast<std::size_t>(max) + 1, 0);
+    for (const SizeTable& table : tables) {
+      for (std::size_t e = 0; e < table.size(); ++e) {
+        for (Node v : table.key(e)) ++count[static_cast<std::size_t>(v)];
+        poll.tick(tick_cost(table.width()));
+      }
+    }
+    for (Index c : count) add_run(c);
+    return sum;
+  }
+  std::vector<Node> nodes;
+  reserve_checked(nodes, total);
+  for (const SizeTable& table : tables) {
+    for (std::size_t e = 0; e < table.size(); ++e) {
+      for (Node v : table.key(e)) nodes.push_back(v);
+      poll.tick(tick_cost(table.width()));
+    }
+  }
+  sort_nodes(nodes, poll);
+  for (std::size_t i = 0; i < nodes.size();) {
+    std::size_t j = i + 1;
+    while (j < nodes.size() && nodes[j] == nodes[i]) ++j;
+    add_run(j - i);
+    i = j;
+  }
+  return sum;
+}
+
 TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll) {
   TopIncidence inc;
   std::size_t total = 0, count = 0;
@@ -103,7 +153,7 @@ TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll) {
   std::size_t nodes = 0;
   if (total == 0) {
     nodes = 0;
-  } else if (max < kNoIndex && max <= kDirectNodesPerEntry * total + kDirectNodeSlack) {
+  } else if (direct_node_numbers(max, total)) {
     nodes = static_cast<std::size_t>(max) + 1;
   } else {
     reserve_checked(inc.sorted_nodes, total);

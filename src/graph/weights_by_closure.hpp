@@ -29,6 +29,12 @@ struct TopIncidence {
 // Indexes the entries of `tables` (the top cliques, ascending sequences).
 TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll);
 
+// The sum over nodes of the square of the number of top cliques holding the
+// node, from the number of times each node occurs: a count per node number
+// where node numbers are small against the entries, else the occurrences
+// sorted.  It prices the closure method without building the incidence.
+double sum_of_squared_stars(const Tables& tables, InterruptPoll& poll);
+
 // Every clique of non-zero weight with its weight, in result order; the
 // incidence is freed before the result is built (only the node numbers are
 // left in `tops`).  Without `small_stars`, stars that fit one word take the

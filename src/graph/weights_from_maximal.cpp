@@ -44,15 +44,6 @@ double expansion_cost(const Tables& tables) {
   return cost;
 }
 
-double closure_cost(const TopIncidence& inc) {
-  double cost = 0;
-  for (std::size_t a = 0; a < inc.node_count(); ++a) {
-    const double s = static_cast<double>(inc.star_size(a));
-    cost += s * s;
-  }
-  return cost;
-}
-
 // The closure method works on node sets: it needs every top clique written
 // in ascending order, so that a node set has one key.
 bool all_ascending(const Tables& tables, InterruptPoll& poll) {
@@ -104,13 +95,14 @@ WeightedCliques weights_from_maximal(const CliqueList& maxcliques, std::uint64_t
   if (maxrank == 1) return single_nodes(maxcliques, poll);
   Tables tables = enter_top_cliques(maxcliques, maxrank, poll);
   if (method != WeightMethod::expand && !all_ascending(tables, poll)) method = WeightMethod::expand;
+  if (method == WeightMethod::automatic) {
+    const double closure = sum_of_squared_stars(tables, poll), expansion = expansion_cost(tables);
+    if (closure >= kHashOpsInMaskOps * expansion) method = WeightMethod::expand;
+  }
   if (method != WeightMethod::expand) {
     TopIncidence inc = index_top_cliques(tables, poll);
-    if (method == WeightMethod::star || method == WeightMethod::star_general ||
-        closure_cost(inc) < kHashOpsInMaskOps * expansion_cost(tables)) {
-      tables = Tables{};
-      return weigh_by_closure(std::move(inc), poll, method != WeightMethod::star_general);
-    }
+    tables = Tables{};
+    return weigh_by_closure(std::move(inc), poll, method != WeightMethod::star_general);
   }
   weigh_by_expansion(tables, poll);
   return collect_in_order(tables, poll);

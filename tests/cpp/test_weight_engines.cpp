@@ -9,6 +9,8 @@
 #include <random>
 #include <set>
 
+#include "graph/size_tables.hpp"
+#include "graph/weights_by_closure.hpp"
 #include "graph/weights_from_maximal.hpp"
 #include "weighted_result.hpp"
 
@@ -308,5 +310,26 @@ TEST(WeightEngines, OneWordStarsOnSmallFamilies) {
       ASSERT_EQ(run(family, maxrank, WeightMethod::star), general) << round << " cut " << maxrank;
       ASSERT_EQ(run(family, maxrank, WeightMethod::expand), general) << round << " cut " << maxrank;
     }
+  }
+}
+
+TEST(WeightEngines, ClosurePriceCountsEachNodesTopCliques) {
+  // The price is the sum over nodes of (top cliques holding it)^2, whether
+  // node numbers index a count array or are sorted (numbers far apart);
+  // repeated top cliques count once.
+  for (Node scale : {Node{1}, Node{1000003}}) {
+    std::mt19937_64 rng(scale);
+    Lists family = random_family(rng, 40, 30, 1, 6);
+    family.push_back(family[3]);
+    for (auto& c : family)
+      for (auto& v : c) v = v * scale + 5;
+    std::map<Node, std::size_t> holders;
+    for (const auto& c : std::set<Clique>(family.begin(), family.end()))
+      for (Node v : c) ++holders[v];
+    double want = 0;
+    for (const auto& [v, count] : holders) want += static_cast<double>(count * count);
+    InterruptPoll poll;
+    const Tables tables = enter_top_cliques(make_lists(family), 64, poll);
+    EXPECT_EQ(sum_of_squared_stars(tables, poll), want) << scale;
   }
 }
