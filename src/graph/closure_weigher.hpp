@@ -38,7 +38,7 @@ inline constexpr std::size_t kMarkedEntries = kWordBits;
 // of three sparse graphs the one-word path took 0.74 (random geometric,
 // n 20,000, mean degree 16), 0.80 (preferential attachment, n 50,000, m 4)
 // and 0.80 (G(2000, 0.02)) of the general path's instructions for the whole
-// weighing, and in every star that fits it does less work.
+// weighing (callgrind, maxrank 64, the closure forced).
 inline constexpr std::size_t kSmallStarTops = kWordBits;
 inline constexpr std::size_t kSmallStarNodes = kWordBits;
 // Slots of the hash set of classes at least; it is kept at most half full.
