@@ -168,7 +168,9 @@ TEST(Decompose, UpperFormReadsListsAsTheSearchDoes) {
       {{{1}, {0, 1}}, {{1}, {}}},
       {{{1}, {0, 2}}, {{1}, {}}},
   };
-  for (const auto& [adj, want] : cases) EXPECT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), want);
+  for (const auto& [adj, want] : cases) {
+    EXPECT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), want);
+  }
 }
 
 TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
