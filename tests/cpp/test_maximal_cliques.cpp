@@ -4,9 +4,11 @@
 #include <random>
 
 #include "graph/maximal_cliques.hpp"
+#include "weighted_result.hpp"
 
 using namespace vexa::graph;
-using Lists = std::vector<std::vector<Node>>;
+using test_support::Lists;
+using test_support::make_lists;
 
 namespace {
 
@@ -14,12 +16,6 @@ Lists sorted_cliques(const NeighbourLists& adj) {
   Lists out = enumerate_maximal_cliques(adj).to_vectors();
   std::sort(out.begin(), out.end());
   return out;
-}
-
-NeighbourLists make_lists(const Lists& lists) {
-  NeighbourLists adj;
-  for (const auto& l : lists) adj.push_back(std::span<const Node>(l));
-  return adj;
 }
 
 // Maximal cliques by brute force over all node subsets of the graph in which

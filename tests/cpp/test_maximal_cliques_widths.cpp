@@ -11,9 +11,11 @@
 #include "graph/bits.hpp"
 #include "graph/interrupt.hpp"
 #include "graph/maximal_cliques.hpp"
+#include "weighted_result.hpp"
 
 using namespace vexa::graph;
-using Lists = std::vector<std::vector<Node>>;
+using test_support::Lists;
+using test_support::make_lists;
 
 namespace {
 
@@ -153,14 +155,8 @@ Lists roughen(Lists lists, std::uint64_t seed) {
   return lists;
 }
 
-NeighbourLists to_lists(const Lists& lists) {
-  NeighbourLists adj;
-  for (const auto& l : lists) adj.push_back(std::span<const Node>(l));
-  return adj;
-}
-
 Lists found(const Lists& lists) {
-  const CliqueList got = enumerate_maximal_cliques(to_lists(lists));
+  const CliqueList got = enumerate_maximal_cliques(make_lists(lists));
   Lists out = got.to_vectors();
   for (const auto& c : out) {
     EXPECT_TRUE(std::adjacent_find(c.begin(), c.end(), std::greater_equal<Node>()) == c.end())
@@ -199,12 +195,12 @@ TEST_P(MaximalCliqueWidths, MatchTheModel) {
 }
 
 TEST_P(MaximalCliqueWidths, SameListOnEveryCall) {
-  const NeighbourLists adj = to_lists(roughen(make_graph(GetParam(), 7), 7));
+  const NeighbourLists adj = make_lists(roughen(make_graph(GetParam(), 7), 7));
   EXPECT_EQ(enumerate_maximal_cliques(adj).to_vectors(), enumerate_maximal_cliques(adj).to_vectors());
 }
 
 TEST_P(MaximalCliqueWidths, StopsCleanlyWhenInterrupted) {
-  const NeighbourLists adj = to_lists(make_graph(GetParam(), 11));
+  const NeighbourLists adj = make_lists(make_graph(GetParam(), 11));
   std::size_t cliques = 0;
   std::uint64_t polls = 0;
   {

@@ -172,20 +172,26 @@ void PrintTo(const StarShape& s, std::ostream* os) {
   *os << s.tops << " tops over " << s.universe << " nodes, " << s.nested << " nested";
 }
 
-Lists hub_star(const StarShape& shape, std::mt19937_64& rng) {
-  Lists family = random_family(rng, shape.tops, shape.universe, 2, 7);
-  for (auto& c : family) {
-    for (auto& v : c) ++v;
-    c.insert(c.begin(), 0);
-  }
-  for (std::size_t i = 0; i < shape.nested; ++i) {
-    const Clique& whole = family[rng() % shape.tops];
+// Adds `nested` cliques, each inside one of the first `tops` (a random part
+// of it, or the clique itself), then shuffles the family.
+void add_nested_and_shuffle(Lists& family, std::size_t tops, std::size_t nested, std::mt19937_64& rng) {
+  for (std::size_t i = 0; i < nested; ++i) {
+    const Clique whole = family[rng() % tops];
     Clique part;
     for (Node v : whole)
       if (rng() % 3 != 0) part.push_back(v);
     family.push_back(part.empty() ? whole : part);
   }
   std::shuffle(family.begin(), family.end(), rng);
+}
+
+Lists hub_star(const StarShape& shape, std::mt19937_64& rng) {
+  Lists family = random_family(rng, shape.tops, shape.universe, 2, 7);
+  for (auto& c : family) {
+    for (auto& v : c) ++v;
+    c.insert(c.begin(), 0);
+  }
+  add_nested_and_shuffle(family, shape.tops, shape.nested, rng);
   return family;
 }
 
@@ -254,14 +260,7 @@ Lists exact_star(const ExactStar& shape, std::mt19937_64& rng) {
     c.push_back(0);
     std::sort(c.begin(), c.end());
   }
-  for (std::size_t i = 0; i < shape.nested; ++i) {
-    const Clique& whole = family[rng() % shape.tops];
-    Clique part;
-    for (Node v : whole)
-      if (rng() % 3 != 0) part.push_back(v);
-    family.push_back(part.empty() ? whole : part);
-  }
-  std::shuffle(family.begin(), family.end(), rng);
+  add_nested_and_shuffle(family, shape.tops, shape.nested, rng);
   return family;
 }
 
