@@ -94,14 +94,39 @@ def sharded(client, n: int, edges: np.ndarray, kind: str, maxrank: int, out: str
     import vexa_dask
 
     workers_cpu = client.run(time.process_time)
-    start, cpu = time.perf_counter(), time.process_time()
+    start, cpu, began = time.perf_counter(), time.process_time(), time.time()
     run = (vexa_dask.decompose if kind == "decompose" else vexa_dask.cliques_with_weights)(
         (n, edges), maxrank, client=client, shards=shards
     )
+    read = time.perf_counter() - start  # the graph read into arrays, in the client
     files = run.to_parquet(out, overwrite=True)
     elapsed, cpu = time.perf_counter() - start, time.process_time() - cpu
     workers_cpu = {a: t - workers_cpu[a] for a, t in client.run(time.process_time).items()}
-    return elapsed, cpu, workers_cpu, run, files
+    return elapsed, cpu, workers_cpu, run, files, (began, read)
+
+
+def breakdown(run, began: float, read: float) -> None:
+    """Where one run's wall time went: the client's steps, then each shard
+    (how long it waited after being handed over, its phases as processor /
+    wall seconds, when it ended), then each worker's busy and idle time."""
+    clock, timings = run.clock, run.timings
+    print(f"  client: graph read {read:.3f} s, shards chosen at {clock.planned - began:.3f} s, "
+          f"subgraphs cut in {sum(clock.cut):.3f} s (last handed over at {clock.submitted[-1] - began:.3f} s), "
+          f"results in at {clock.gathered - began:.3f} s")
+    print("    shard  worker   waited   call cpu/wall    convert cpu/wall  write cpu/wall    began   ended  rows")
+    for i, t in enumerate(timings):
+        print(f"    {i:5d} {t.worker:7d} {t.began - clock.submitted[i]:8.3f} "
+              f"{t.call:7.3f}/{t.wall[0]:<7.3f} {t.convert:7.3f}/{t.wall[1]:<7.3f} {t.write:7.3f}/{t.wall[2]:<7.3f} "
+              f"{t.began - began:7.3f} {t.ended - began:7.3f} {t.rows:,}")
+    span = clock.gathered - began
+    for worker in sorted({t.worker for t in timings}):
+        mine = [t for t in timings if t.worker == worker]
+        busy = sum(t.ended - t.began for t in mine)
+        cpu = sum(t.call + t.convert + t.write for t in mine)
+        first = min(t.began for t in mine) - began
+        last = clock.gathered - max(t.ended for t in mine)
+        print(f"    worker {worker}: busy {busy:.3f} s (processor {cpu:.3f} s, {cpu / busy:.0%} of it), "
+              f"idle {span - busy:.3f} s ({first:.3f} s before its first shard, {last:.3f} s after its last)")
 
 
 def main() -> None:
@@ -133,8 +158,9 @@ def main() -> None:
                 singles, shardeds, cpus, timings = [], [], [], []
                 for _ in range(args.rounds):
                     singles.append(single_call(edges_file, graph.n, kind, maxrank))
-                    seconds, cpu, workers_cpu, run, files = sharded(client, graph.n, graph.edges, kind, maxrank,
-                                                  os.path.join(tmp, "out"), args.shards)
+                    seconds, cpu, workers_cpu, run, files, marks = sharded(
+                        client, graph.n, graph.edges, kind, maxrank, os.path.join(tmp, "out"), args.shards
+                    )
                     shardeds.append(seconds)
                     timings.append(run.timings)
                     cpus.append((cpu, max(workers_cpu.values())))
@@ -169,6 +195,8 @@ def main() -> None:
             for address in sorted(peaks):
                 print(f"    worker peak        {peaks[address] / 2**20:7.0f} MiB ({peaks[address] / single_peak:.2f}x; "
                       f"{baseline[address] / 2**20:.0f} MiB before the first run)")
+            print(f"  last round, where the wall time went:")
+            breakdown(run, *marks)
             print(f"  load average {os.getloadavg()[0]:.2f} after the runs")
             print(f"  shards {run.shards}: overhead {plan.overhead:.1%} of the estimated work, "
                   f"{shared_nodes:.1%} of the nodes held by more than one shard")

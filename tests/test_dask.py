@@ -109,6 +109,31 @@ def test_parquet_reads_back_as_the_result(client, tmp_path):
         run.to_parquet(tmp_path / "decompose")
 
 
+@pytest.mark.parametrize("output", ["compute", "parquet"])
+def test_a_run_records_when_and_where_each_shard_ran(client, tmp_path, output):
+    graph = GRAPHS["geo3d"]()
+    run = vexa_dask.cliques_with_weights(graph, 3, client=client, shards=3)
+    before = time.time()
+    if output == "compute":
+        rows = len(run.compute()[0])
+    else:
+        rows = sum(pq.ParquetFile(f).metadata.num_rows for f in run.to_parquet(tmp_path))
+    after = time.time()
+    clock = run.clock
+    assert before <= clock.started <= clock.planned <= clock.submitted[0]
+    assert clock.submitted == sorted(clock.submitted) and len(clock.submitted) == len(clock.cut) == 3
+    assert clock.submitted[-1] <= clock.gathered <= after and min(clock.cut) > 0
+    assert sum(t.rows for t in run.timings) == rows
+    assert {t.worker for t in run.timings} <= set(client.run(os.getpid).values())
+    for i, t in enumerate(run.timings):
+        assert clock.submitted[i] <= t.began <= t.ended <= clock.gathered
+        # Each phase's processor time fits in its wall time, and the phases in the shard's span.
+        cpu = (t.call, t.convert, t.write)
+        assert all(0 <= c <= w + 1e-3 for c, w in zip(cpu, t.wall)), t
+        assert sum(t.wall) <= t.ended - t.began + 1e-3
+        assert (t.write > 0) == (output == "parquet") and t.call > 0 and t.convert > 0
+
+
 def _random_cliques(seed):
     """Size groups of ascending cliques, as the functions return them."""
     rng = np.random.default_rng(seed)

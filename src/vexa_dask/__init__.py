@@ -23,8 +23,10 @@ from __future__ import annotations
 import operator
 import os
 import re
+import time
 from collections.abc import Iterator
 from contextlib import contextmanager
+from dataclasses import dataclass, field
 from functools import cached_property
 from typing import TYPE_CHECKING, Any
 
@@ -36,7 +38,7 @@ from .graphs import Csr, csr, neighbour_lists
 if TYPE_CHECKING:
     from distributed import Client, LocalCluster
 
-__all__ = ["ShardedResult", "cliques_with_weights", "decompose", "local_cluster", "neighbour_lists"]
+__all__ = ["Clock", "ShardedResult", "cliques_with_weights", "decompose", "local_cluster", "neighbour_lists"]
 
 # Settings vexa_dask's own worker processes start with, on top of Dask's.
 # numpy's transparent-huge-page hint for arrays past 4 MiB makes a first
@@ -102,6 +104,17 @@ def _local_workers() -> int:
         return os.cpu_count() or 1
 
 
+@dataclass
+class Clock:
+    """The client's side of a run, on the wall clock (``time.time()``)."""
+
+    started: float  # the run began (the cluster, if any, was up)
+    planned: float = 0.0  # the shards were chosen
+    cut: list[float] = field(default_factory=list)  # per shard, seconds cutting its subgraph
+    submitted: list[float] = field(default_factory=list)  # per shard, when it was handed to Dask
+    gathered: float = 0.0  # the last shard's result was in
+
+
 class ShardedResult:
     """A run that has not started: `.compute()` or `.to_parquet(path)` starts it."""
 
@@ -121,8 +134,10 @@ class ShardedResult:
         self.client = client
         self.workers = workers
         self._shard_count = operator.index(shards)
-        # After a run: per shard, where its processor time in the worker went.
+        # After a run: per shard, where its time in the worker went, and the
+        # client's side of the run.
         self.timings: list[_shards.Timing] = []
+        self.clock: Clock | None = None
 
     @cached_property
     def plan(self) -> _shards.Plan:
@@ -137,7 +152,7 @@ class ShardedResult:
     def compute(self) -> tuple[list[list[int]], list[int]]:
         """The result of the single call: the same tuple, in the same order."""
         parts: list[_shards.Part] = self._run(_shards.run, parquet=False)
-        self.timings = [_shards.Timing(p.call, p.convert, 0.0, len(p.weights)) for p in parts]
+        self.timings = [p.timing for p in parts]
         return _shards.merge(self.kind, parts)
 
     def to_parquet(self, path: str | os.PathLike[str], *, overwrite: bool = False) -> list[str]:
@@ -159,6 +174,7 @@ class ShardedResult:
 
     def _run(self, function: Any, *, parquet: bool, extra: Any = lambda i: ()) -> Any:
         with self._client() as client:
+            clock = Clock(time.time())
             futures = []
             try:
                 # A fresh worker spends a quarter of a second importing what
@@ -167,13 +183,21 @@ class ShardedResult:
                     client.submit(_shards.prepare, parquet, workers=[address], pure=False)
                     for address in client.nthreads()
                 ]
-                for i, owned in enumerate(self.plan.owned):
-                    task = _shards.subgraph(self.graph, self.kind, i, owned)
+                owned = self.plan.owned
+                clock.planned = time.time()
+                for i, r in enumerate(owned):
+                    started = time.perf_counter()
+                    task = _shards.subgraph(self.graph, self.kind, i, r)
+                    clock.cut.append(time.perf_counter() - started)
                     futures.append(
                         client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False)
                     )
+                    clock.submitted.append(time.time())
                     del task
-                return client.gather(futures[-self.shards :])
+                results = client.gather(futures[-self.shards :])
+                clock.gathered = time.time()
+                self.clock = clock
+                return results
             except BaseException:
                 client.cancel(futures)
                 raise

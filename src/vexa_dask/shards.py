@@ -94,6 +94,22 @@ class Task:
 
 
 @dataclass(frozen=True)
+class Timing:
+    """Where one shard's time in its worker went: processor seconds per
+    phase, the same phases on the wall clock, and when the shard began and
+    ended (``time.time()`` in the worker)."""
+
+    call: float  # the vexa call
+    convert: float  # its lists turned into arrays (and freed)
+    write: float  # Arrow columns and the Parquet file; 0 for `compute`
+    rows: int  # cliques kept
+    wall: tuple[float, float, float] = (0.0, 0.0, 0.0)  # call, convert, write
+    began: float = 0.0
+    ended: float = 0.0
+    worker: int = 0  # process id of the worker that ran the shard
+
+
+@dataclass(frozen=True)
 class Part:
     """The kept cliques of one shard in global numbers: clique i is
     ``values[offsets[i]:offsets[i+1]]``."""
@@ -101,18 +117,33 @@ class Part:
     offsets: IntArray
     values: IntArray
     weights: IntArray
-    call: float = 0.0  # processor seconds of the vexa call in the worker
-    convert: float = 0.0  # and of turning its lists into these arrays
+    timing: Timing
 
 
-@dataclass(frozen=True)
-class Timing:
-    """Where one shard's processor time in its worker went, in seconds."""
+class _Clock:
+    """Processor and wall time of a shard's phases, one after the other."""
 
-    call: float  # the vexa call
-    convert: float  # its lists turned into arrays (and freed)
-    write: float  # Arrow columns and the Parquet file; 0 for `compute`
-    rows: int  # cliques kept
+    def __init__(self) -> None:
+        self.began = time.time()
+        self.cpu: list[float] = []
+        self.wall: list[float] = []
+        self._cpu, self._wall = time.thread_time(), time.perf_counter()
+
+    def lap(self, *, extend: bool = False) -> None:
+        """Ends a phase; with `extend`, adds the time since to the last one."""
+        cpu, wall = time.thread_time(), time.perf_counter()
+        if extend:
+            self.cpu[-1] += cpu - self._cpu
+            self.wall[-1] += wall - self._wall
+        else:
+            self.cpu.append(cpu - self._cpu)
+            self.wall.append(wall - self._wall)
+        self._cpu, self._wall = cpu, wall
+
+    def timing(self, rows: int) -> Timing:
+        cpu = (self.cpu + [0.0, 0.0, 0.0])[:3]
+        wall = (self.wall + [0.0, 0.0, 0.0])[:3]
+        return Timing(cpu[0], cpu[1], cpu[2], rows, (wall[0], wall[1], wall[2]), self.began, time.time(), os.getpid())
 
 
 def node_work(g: Csr) -> npt.NDArray[np.float64]:
@@ -230,20 +261,21 @@ Piece = tuple[IntArray, IntArray, IntArray]
 def run(kind: Kind, maxrank: int, task: Task) -> Part:
     """One shard: the function on the subgraph, its cliques numbered back,
     only the owned ones kept, in the function's order."""
-    pieces, call, convert = _owned_pieces(kind, maxrank, task)
-    started = time.thread_time()
+    clock = _Clock()
+    pieces = _owned_pieces(kind, maxrank, task, clock)
     empty = np.empty(0, dtype=np.int64)
     lengths = np.concatenate([p[0] for p in pieces]) if pieces else empty
     offsets = np.zeros(len(lengths) + 1, dtype=np.int64)
     np.cumsum(lengths, out=offsets[1:])
     values = np.concatenate([p[1] for p in pieces]) if pieces else empty
     weights = np.concatenate([p[2] for p in pieces]) if pieces else empty
-    return Part(offsets, values, weights, call, convert + time.thread_time() - started)
+    clock.lap(extend=True)  # joining the pieces counts as conversion
+    return Part(offsets, values, weights, clock.timing(len(weights)))
 
 
-def _owned_pieces(kind: Kind, maxrank: int, task: Task) -> tuple[list[Piece], float, float]:
-    """The shard's owned cliques in pieces of at most CONVERT_CHUNK, and the
-    processor time of the call and of the conversion.  The pieces stay
+def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock) -> list[Piece]:
+    """The shard's owned cliques in pieces of at most CONVERT_CHUNK; the
+    call and the conversion are two laps of `clock`.  The pieces stay
     apart: whole-shard arrays would be large fresh allocations, which the
     Parquet file does not need."""
     bounds: list[int] = task.indptr.tolist()
@@ -253,9 +285,8 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task) -> tuple[list[Piece], fl
     # counting; collections would only walk them again and again.
     gc.disable()
     try:
-        started = time.thread_time()
         cliques, weights = FUNCTIONS[kind](lists, maxrank)
-        called = time.thread_time()
+        clock.lap()
         del lists
         pieces = []
         end = len(cliques)
@@ -278,7 +309,8 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task) -> tuple[list[Piece], fl
         if collecting:
             gc.enable()
     pieces.reverse()
-    return pieces, called - started, time.thread_time() - called
+    clock.lap()
+    return pieces
 
 
 def _keep_owned(
@@ -311,8 +343,8 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> Ti
     import pyarrow as pa
     import pyarrow.parquet as pq
 
-    pieces, call, convert = _owned_pieces(kind, maxrank, task)
-    started = time.thread_time()
+    clock = _Clock()
+    pieces = _owned_pieces(kind, maxrank, task, clock)
     # One table of many chunks, each wrapping a piece's arrays; all of them
     # take 64-bit offsets if one needs them.
     large = any(len(p[1]) > columns.LIST_OFFSET_LIMIT for p in pieces)
@@ -333,12 +365,12 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> Ti
     # the weights keep theirs.
     pq.write_table(table, partial, compression="lz4", use_dictionary=False, write_statistics=["weight"])
     os.replace(partial, final)
-    timing = Timing(call, convert, 0.0, rows)
     del table
     # Arrow's allocator keeps what the writer freed for later use; the next
     # shard needs it for its call instead, which Arrow's pool cannot serve.
     pa.default_memory_pool().release_unused()
-    return dataclasses.replace(timing, write=time.thread_time() - started)
+    clock.lap()
+    return clock.timing(rows)
 
 
 # --------------------------------------------------------------------------
