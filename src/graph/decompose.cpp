@@ -32,6 +32,7 @@
 #include "interrupt.hpp"
 #include "maximal_cliques.hpp"
 #include "memory_room.hpp"
+#include "neighbourhood_weights.hpp"
 #include "phase_clock.hpp"
 #include "seed_cliques.hpp"
 #include "weighted_cliques.hpp"
@@ -454,6 +455,10 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
   if (maxrank == 2 && (route == DecomposeRoute::automatic || route == DecomposeRoute::edges))
     return edges_and_nodes(upper);
   if (route == DecomposeRoute::automatic) {
+    // No cut can bind and every closed neighbourhood fits a word: weigh
+    // inside the neighbourhoods (neighbourhood_weights.cpp), unless its
+    // work budget runs out first.
+    if (auto local = decompose_in_neighbourhoods(upper, maxrank)) return std::move(*local);
     Choice choice = choose_route(adj, upper, maxrank);
     phase_done("route choice");
     if (choice.route == DecomposeRoute::maximal) {

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+
+#include "graph/decompose.hpp"
+#include "graph/interrupt.hpp"
+#include "graph/neighbourhood_weights.hpp"
+#include "weighted_result.hpp"
+
+using namespace vexa::graph;
+using namespace vexa::graph::test_support;
+using detail::DecomposeRoute;
+
+namespace {
+
+std::optional<Result> local(const Lists& adj, std::uint64_t maxrank, std::uint64_t steps = 1u << 20) {
+  auto r = decompose_in_neighbourhoods(detail::simple_upper_form(make_lists(adj)), maxrank, steps);
+  if (!r) return std::nullopt;
+  return result_of(*r);
+}
+
+Result engine(const Lists& adj, std::uint64_t maxrank, DecomposeRoute route) {
+  return result_of(detail::decompose_with_weights(make_lists(adj), maxrank, route));
+}
+
+// Symmetric lists of the given edges.
+Lists from_edges(std::size_t n, const std::set<std::pair<Node, Node>>& edges) {
+  Lists adj(n);
+  for (auto [a, b] : edges) {
+    adj[a].push_back(b);
+    adj[b].push_back(a);
+  }
+  for (auto& l : adj) std::sort(l.begin(), l.end());
+  return adj;
+}
+
+Lists random_graph(std::mt19937_64& rng, std::size_t n, double p) {
+  std::set<std::pair<Node, Node>> e;
+  std::uniform_real_distribution<double> u(0, 1);
+  for (Node a = 0; a < n; ++a)
+    for (Node b = a + 1; b < n; ++b)
+      if (u(rng) < p) e.insert({a, b});
+  return from_edges(n, e);
+}
+
+// Points in the unit cube joined when closer than r: many overlapping
+// maximal cliques, as in the geometric graphs of the benchmarks.
+Lists geometric_graph(std::mt19937_64& rng, std::size_t n, double r) {
+  std::uniform_real_distribution<double> u(0, 1);
+  std::vector<std::array<double, 3>> pts(n);
+  for (auto& p : pts) p = {u(rng), u(rng), u(rng)};
+  std::set<std::pair<Node, Node>> e;
+  for (Node a = 0; a < n; ++a)
+    for (Node b = a + 1; b < n; ++b) {
+      double d = 0;
+      for (int k = 0; k < 3; ++k) d += (pts[a][k] - pts[b][k]) * (pts[a][k] - pts[b][k]);
+      if (d < r * r) e.insert({a, b});
+    }
+  return from_edges(n, e);
+}
+
+// `count` cliques of `size` nodes on random node sets of 0..n-1.
+Lists planted_cliques(std::mt19937_64& rng, std::size_t n, std::size_t count, std::size_t size) {
+  std::set<std::pair<Node, Node>> e;
+  std::vector<Node> nodes(n);
+  for (std::size_t v = 0; v < n; ++v) nodes[v] = v;
+  for (std::size_t c = 0; c < count; ++c) {
+    std::shuffle(nodes.begin(), nodes.end(), rng);
+    for (std::size_t a = 0; a < size; ++a)
+      for (std::size_t b = a + 1; b < size; ++b) e.insert(std::minmax(nodes[a], nodes[b]));
+  }
+  return from_edges(n, e);
+}
+
+std::size_t largest_degree(const Lists& adj) {
+  std::size_t d = 0;
+  for (const auto& l : adj) d = std::max(d, l.size());
+  return d;
+}
+
+// The decomposition without a cut from its definition, for small simple
+// graphs: every clique is in the family; weights by the rule, largest first.
+Result definition(const Lists& adj) {
+  const std::size_t n = adj.size();
+  std::vector<std::uint32_t> nbr(n, 0);
+  for (std::size_t v = 0; v < n; ++v)
+    for (Node u : adj[v]) nbr[v] |= 1u << u;
+  Lists cliques;
+  for (std::uint32_t s = 1; s < (1u << n); ++s) {
+    bool clique = true;
+    for (std::size_t v = 0; v < n && clique; ++v)
+      if ((s >> v & 1) && (s & ~nbr[v] & ~(1u << v)) != 0) clique = false;
+    if (!clique) continue;
+    Clique c;
+    for (std::size_t v = 0; v < n; ++v)
+      if (s >> v & 1) c.push_back(v);
+    cliques.push_back(c);
+  }
+  std::sort(cliques.begin(), cliques.end());
+  return weigh_from_supersets(cliques);
+}
+
+}  // namespace
+
+// Small random graphs, sparse to complete, against the rule itself, with
+// maxrank just above the largest degree and far above it.
+TEST(NeighbourhoodWeights, SmallGraphsFollowTheDefinition) {
+  std::mt19937_64 rng(11);
+  for (std::size_t n : {1u, 2u, 3u, 5u, 8u, 10u, 12u}) {
+    for (double p : {0.0, 0.2, 0.5, 0.8, 1.0}) {
+      for (int rep = 0; rep < 4; ++rep) {
+        const Lists adj = random_graph(rng, n, p);
+        const Result want = definition(adj);
+        const std::uint64_t tight = std::max<std::uint64_t>(3, largest_degree(adj) + 1);
+        for (std::uint64_t maxrank : {tight, std::uint64_t{64}, ~std::uint64_t{0}}) {
+          const auto got = local(adj, maxrank);
+          ASSERT_TRUE(got) << "n " << n << " p " << p << " maxrank " << maxrank;
+          EXPECT_EQ(*got, want) << "n " << n << " p " << p << " maxrank " << maxrank;
+        }
+      }
+    }
+  }
+}
+
+// Larger graphs with many overlapping maximal cliques, against the two
+// engines of the automatic route (maximal cliques then their weights, and
+// the bounded walk), results compared whole, order included.
+TEST(NeighbourhoodWeights, AgreesWithBothEnginesOnOverlappingCliques) {
+  struct Case {
+    std::string name;
+    Lists adj;
+  };
+  std::mt19937_64 rng(5);
+  std::vector<Case> cases;
+  cases.push_back({"geometric 300 sparse", geometric_graph(rng, 300, 0.13)});
+  cases.push_back({"geometric 300 dense", geometric_graph(rng, 300, 0.2)});
+  cases.push_back({"geometric 150 near 64", geometric_graph(rng, 150, 0.36)});
+  cases.push_back({"G(200, 0.05)", random_graph(rng, 200, 0.05)});
+  cases.push_back({"G(40, 0.6)", random_graph(rng, 40, 0.6)});
+  cases.push_back({"planted 12 of 9 in 60", planted_cliques(rng, 60, 12, 9)});
+  cases.push_back({"planted 4 of 40 in 63", planted_cliques(rng, 63, 4, 40)});
+  cases.push_back({"planted 2 of 62 in 64", planted_cliques(rng, 64, 2, 62)});
+  for (const Case& c : cases) {
+    const std::size_t d = largest_degree(c.adj);
+    ASSERT_LT(d, kNeighbourhoodBits) << c.name;
+    const Result maximal = engine(c.adj, 64, DecomposeRoute::maximal);
+    const auto got = local(c.adj, d + 1, 1u << 30);
+    ASSERT_TRUE(got) << c.name;
+    EXPECT_EQ(*got, maximal) << c.name;
+    EXPECT_EQ(engine(c.adj, 64, DecomposeRoute::automatic), maximal) << c.name;
+    if (d <= 20) {
+      EXPECT_EQ(engine(c.adj, 64, DecomposeRoute::walk), maximal) << c.name;
+    }
+  }
+}
+
+// The lists are read as the search reads them: self-loops, repeats, one-way
+// entries and entries beyond n give the result of the tidy graph.
+TEST(NeighbourhoodWeights, UntidyListsGiveTheTidyGraphsResult) {
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int rep = 0; rep < 30; ++rep) {
+    const Lists tidy = random_graph(rng, 12, 0.45);
+    Lists untidy(tidy.size());
+    for (std::size_t v = 0; v < tidy.size(); ++v)
+      for (Node w : tidy[v]) {
+        if (w < v && u(rng) < 0.4) continue;  // listed at the other end only
+        untidy[v].push_back(w);
+        if (u(rng) < 0.1) untidy[v].push_back(w);
+      }
+    untidy[0].push_back(0);
+    untidy[1].push_back(40);
+    for (auto& l : untidy) std::shuffle(l.begin(), l.end(), rng);
+    const auto got = local(untidy, 64);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, definition(tidy));
+    EXPECT_EQ(engine(untidy, 64, DecomposeRoute::automatic), engine(untidy, 64, DecomposeRoute::maximal));
+  }
+}
+
+// Where the method applies: every degree below a word's bits and maxrank
+// above every degree (no clique can then be cut); on the other side of each
+// limit it declines, and the automatic route still gives the maximal
+// engine's result.
+TEST(NeighbourhoodWeights, DeclinesOutsideItsLimits) {
+  auto complete = [](std::size_t k) {
+    Lists adj(k);
+    for (Node a = 0; a < k; ++a)
+      for (Node b = 0; b < k; ++b)
+        if (a != b) adj[a].push_back(b);
+    return adj;
+  };
+  auto hub = [](std::size_t leaves) {
+    Lists adj(leaves + 1);
+    for (Node b = 1; b <= leaves; ++b) {
+      adj[0].push_back(b);
+      adj[b].push_back(0);
+    }
+    return adj;
+  };
+  struct Case {
+    std::string name;
+    Lists adj;
+    std::uint64_t maxrank;
+    bool applies;
+  };
+  const std::vector<Case> cases = {
+      {"K64 (degree 63)", complete(64), 64, true},
+      {"K65 (degree 64)", complete(65), 65, false},
+      {"hub of 63 leaves", hub(63), 64, true},
+      {"hub of 64 leaves", hub(64), 65, false},
+      {"K10, maxrank 10", complete(10), 10, true},
+      {"K10, maxrank 9 (the cut binds)", complete(10), 9, false},
+      {"hub of 5, maxrank 6", hub(5), 6, true},
+      {"hub of 5, maxrank 5", hub(5), 5, false},
+      {"a path, maxrank 3", {{1}, {0, 2}, {1}}, 3, true},
+      {"a path, maxrank 2", {{1}, {0, 2}, {1}}, 2, false},
+      {"one node, maxrank 3", {{}}, 3, true},
+  };
+  for (const Case& c : cases) {
+    const auto got = local(c.adj, c.maxrank);
+    EXPECT_EQ(got.has_value(), c.applies) << c.name;
+    const Result maximal = engine(c.adj, c.maxrank, DecomposeRoute::maximal);
+    if (got) {
+      EXPECT_EQ(*got, maximal) << c.name;
+    }
+    EXPECT_EQ(engine(c.adj, c.maxrank, DecomposeRoute::automatic), maximal) << c.name;
+  }
+  Clique all(64);
+  for (Node v = 0; v < 64; ++v) all[v] = v;
+  EXPECT_EQ(local(complete(64), 64), (Result{{all}, {1}}));
+  // Lists that are not a simple upper form are declined, not misread.
+  for (const Lists& bad : {Lists{{1, 1}, {}}, Lists{{2}, {}}, Lists{{}, {0}}, Lists{{0}}})
+    EXPECT_FALSE(decompose_in_neighbourhoods(make_lists(bad), 64, 1u << 20)) << bad.size();
+}
+
+// The work budget: too small a budget declines with nothing returned, a
+// sufficient one gives the result, and the automatic route falls back to
+// the other engines with the same result.
+TEST(NeighbourhoodWeights, RunningOutOfBudgetDeclinesCleanly) {
+  std::mt19937_64 rng(8);
+  for (const Lists& adj : {random_graph(rng, 40, 0.7), geometric_graph(rng, 200, 0.25), planted_cliques(rng, 60, 20, 12)}) {
+    const Result maximal = engine(adj, 64, DecomposeRoute::maximal);
+    EXPECT_FALSE(local(adj, 64, 0));
+    EXPECT_FALSE(local(adj, 64, 1));
+    const auto enough = local(adj, 64, 1u << 30);
+    ASSERT_TRUE(enough);
+    EXPECT_EQ(*enough, maximal);
+    EXPECT_EQ(engine(adj, 64, DecomposeRoute::automatic), maximal);
+  }
+}
+
+TEST(NeighbourhoodWeights, KnownSmallResultsInOrder) {
+  // Two triangles on an edge, and a square: the shared edge weighs -1; the
+  // square's cliques are its edges, its nodes each in two (weight -1).
+  EXPECT_EQ(local({{1, 2}, {0, 2, 3}, {0, 1, 3}, {1, 2}}, 4),
+            (Result{{{0, 1, 2}, {1, 2, 3}, {1, 2}}, {1, 1, -1}}));
+  EXPECT_EQ(local({{1, 3}, {0, 2}, {1, 3}, {0, 2}}, 3),
+            (Result{{{0, 1}, {0, 3}, {1, 2}, {2, 3}, {0}, {1}, {2}, {3}}, {1, 1, 1, 1, -1, -1, -1, -1}}));
+  // Isolated nodes are maximal cliques of their own.
+  EXPECT_EQ(local({{}, {2}, {1}, {}}, 3), (Result{{{1, 2}, {0}, {3}}, {1, 1, 1}}));
+}
+
+TEST(NeighbourhoodWeights, InterruptsAtEveryPoll) {
+  std::mt19937_64 rng(2);
+  const Lists adj = geometric_graph(rng, 200, 0.2);
+  const Result whole = *local(adj, 64);
+  std::uint64_t polls = 0;
+  {
+    const InterruptAfter never(0);
+    EXPECT_EQ(local(adj, 64), whole);
+    polls = never.asked();
+  }
+  ASSERT_GT(polls, 10u);
+  for (const std::uint64_t at : {std::uint64_t{1}, polls / 3, polls / 2, polls - 1, polls}) {
+    const InterruptAfter stop(at);
+    EXPECT_THROW(local(adj, 64), Interrupted) << "poll " << at << " of " << polls;
+    EXPECT_EQ(stop.asked(), at);
+  }
+  EXPECT_EQ(local(adj, 64), whole);
+}
