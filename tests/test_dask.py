@@ -398,6 +398,7 @@ def test_arrow_table_holds_the_cliques_and_weights(tmp_path, monkeypatch, clique
     assert back.schema.field("clique").type == (pa.large_list if large else pa.list_)(pa.int64())
     assert back.schema.field("weight").type == pa.int64()
     assert back["clique"].to_pylist() == cliques and back["weight"].to_pylist() == weights
+    assert not back.schema.field("clique").nullable and not back.schema.field("weight").nullable
 
 
 def test_shards_are_balanced_by_work_not_by_node_count():
