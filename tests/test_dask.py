@@ -369,6 +369,10 @@ def test_the_local_cluster_starts_its_workers_in_its_own_environment(monkeypatch
         trim = dask.config.get("distributed.nanny.pre-spawn-environ").get("MALLOC_TRIM_THRESHOLD_")
         assert list(seen.values()) == [{**vexa_dask.WORKER_ENVIRONMENT, "MALLOC_TRIM_THRESHOLD_": str(trim)}]
         assert sum(c.nthreads().values()) == 1
+        settings = c.run(lambda: {k: dask.config.get(k) for k in vexa_dask.WORKER_CONFIG})
+        assert list(settings.values()) == [vexa_dask.WORKER_CONFIG]
+    # ... and only there: this process keeps Dask's settings.
+    assert all(dask.config.get(k) != v for k, v in vexa_dask.WORKER_CONFIG.items())
     # Dask wrote its worker settings into this process's environment; they are gone again.
     assert "NUMPY_MADVISE_HUGEPAGE" not in os.environ and "MALLOC_TRIM_THRESHOLD_" not in os.environ
 
