@@ -122,17 +122,20 @@ class NeighbourhoodWeigher {
     step();
     const unsigned size = popcount<kHw>(c);
     if (size == 1) return 0;
+    const auto first = static_cast<std::size_t>(std::countr_zero(c));
+    // Two nodes: an edge (a cone) or two cliques of one node.
+    if (size == 2) return (row_[first] & c) != 0 ? 0 : -1;
     std::size_t pivot = 0;
     unsigned best = 0;
     for (Word bits = c; bits != 0; bits &= bits - 1) {
       const auto x = static_cast<std::size_t>(std::countr_zero(bits));
       const unsigned d = popcount<kHw>(row_[x] & c);
+      if (d + 1 == size) return 0;  // a cone
       if (d >= best) {
         best = d;
         pivot = x;
       }
     }
-    if (best + 1 == size) return 0;
     Word rest = c & ~row_[pivot] & ~(Word{1} << pivot);
     Weight sum = 0;
     for (; rest != 0; rest &= rest - 1) {
