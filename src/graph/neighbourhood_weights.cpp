@@ -46,7 +46,6 @@
 #include <bit>
 #include <vector>
 
-#include "big_arrays.hpp"
 #include "bits.hpp"
 #include "interrupt.hpp"
 #include "memory_room.hpp"
@@ -111,7 +110,7 @@ class NeighbourhoodWeigher {
   Word cone_points(Word c) const {
     Word cone = c;
     for (Word bits = c; bits != 0 && cone != 0; bits &= bits - 1)
-      cone &= row_[static_cast<std::size_t>(std::countr_zero(bits))] | (bits & (Word{0} - bits));
+      cone &= closed_row_[static_cast<std::size_t>(std::countr_zero(bits))];
     return cone;
   }
 
@@ -154,7 +153,7 @@ class NeighbourhoodWeigher {
   std::vector<Word> bit_of_;      // per node: its bit in the current N[v], else 0
   std::uint64_t steps_ = 0, budget_;
   InterruptPoll poll_;
-  std::array<Word, 64> row_{};
+  std::array<Word, 64> row_{}, closed_row_{};  // bit p's neighbours, without and with p
   std::array<Node, 64> local_{};  // bit p -> node
   std::vector<Found> found_;
   std::vector<Group> groups_;  // by size
@@ -178,12 +177,14 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   for (std::size_t p = 0; p < k; ++p) {
     if (p == pv) {
       row_[p] = low_bits(k) & ~(Word{1} << p);
+      closed_row_[p] = low_bits(k);
       continue;
     }
     const auto x = static_cast<std::size_t>(local_[p]);
     Word r = 0;
     for (Index i = off_[x]; i < off_[x + 1]; ++i) r |= bit_of_[nbr_[i]];
     row_[p] = r;
+    closed_row_[p] = r | (Word{1} << p);
     work += off_[x + 1] - off_[x];
   }
   for (std::size_t p = 0; p < k; ++p) bit_of_[local_[p]] = 0;
@@ -263,18 +264,15 @@ WeightedCliques NeighbourhoodWeigher::gather() {
   WeightedCliques out;
   std::vector<Node>& nodes = out.cliques.nodes();
   std::vector<std::size_t>& offsets = out.cliques.offsets();
-  fresh_array(nodes, total, poll_);
-  fresh_array(offsets, count + 1, poll_);
-  fresh_array(out.weights, count, poll_);
-  offsets[0] = 0;
-  std::size_t at = 0, node_at = 0;
+  reserve_checked(nodes, total);
+  reserve_checked(offsets, count + 1);
+  reserve_checked(out.weights, count);
   for (std::size_t size = groups_.size(); size-- > 1;) {
     Group& g = groups_[size];
-    std::copy(g.nodes.begin(), g.nodes.end(), nodes.begin() + static_cast<std::ptrdiff_t>(node_at));
-    std::copy(g.weights.begin(), g.weights.end(), out.weights.begin() + static_cast<std::ptrdiff_t>(at));
-    for (std::size_t c = 0; c < g.weights.size(); ++c) offsets[at + c + 1] = node_at + (c + 1) * size;
-    at += g.weights.size();
-    node_at += g.nodes.size();
+    // The arrays are filled as they are copied, without clearing them first.
+    nodes.insert(nodes.end(), g.nodes.begin(), g.nodes.end());
+    out.weights.insert(out.weights.end(), g.weights.begin(), g.weights.end());
+    for (std::size_t c = 0; c < g.weights.size(); ++c) offsets.push_back(offsets.back() + size);
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(g.nodes.size(), 1u << 20) | 1));
     std::vector<Index>().swap(g.nodes);
     WeightList().swap(g.weights);
