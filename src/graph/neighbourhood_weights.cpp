@@ -288,21 +288,24 @@ std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists&
   if (n == 0 || maxrank < 3 || n >= kNoIndex || upper.total_nodes() >= kNoIndex / 2) return std::nullopt;
   InterruptPoll poll;
   // Degrees, and the full lists: list w gets the nodes v < w listing it
-  // (ascending, as v runs up), then its own upper list.
+  // (ascending, as v runs up), then its own upper list.  The count stops at
+  // the first degree above the limit, so that graphs outside it (hubs, a
+  // small maxrank) cost next to nothing.
+  const std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(kNeighbourhoodBits, maxrank) - 1);
   std::vector<Index> off(n + 1, 0);
+  std::size_t largest = 0;
   for (std::size_t v = 0; v < n; ++v) {
     off[v + 1] += static_cast<Index>(upper.length(v));
+    if (off[v + 1] > limit) return std::nullopt;
+    largest = std::max<std::size_t>(largest, off[v + 1]);
     Node prev = v;
     for (Node w : upper[v]) {
       if (w <= prev || w >= n) return std::nullopt;  // not a simple upper form
-      ++off[static_cast<std::size_t>(w) + 1];
+      if (++off[static_cast<std::size_t>(w) + 1] > limit) return std::nullopt;
       prev = w;
     }
     poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
   }
-  std::size_t largest = 0;
-  for (std::size_t v = 0; v < n; ++v) largest = std::max<std::size_t>(largest, off[v + 1]);
-  if (largest >= kNeighbourhoodBits || maxrank < largest + 1) return std::nullopt;
   for (std::size_t v = 0; v < n; ++v) off[v + 1] += off[v];
   std::vector<Index> nbr(off[n]);
   {
