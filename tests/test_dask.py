@@ -134,6 +134,43 @@ def test_a_run_records_when_and_where_each_shard_ran(client, tmp_path, output):
         assert (t.write > 0) == (output == "parquet") and t.call > 0 and t.convert > 0
 
 
+def test_a_worker_dying_while_writing_leaves_nothing_a_reader_takes_for_a_result(tmp_path, monkeypatch):
+    g = graphs.csr(GRAPHS["cliques-and-islands"]())
+    task = shards.subgraph(g, "cliques", 0, shards.plan(g, 1).owned[0])
+    shards.write("cliques", 3, task, str(tmp_path), "part-00000.parquet")
+
+    def dies_halfway(table, where):
+        with open(where, "wb") as f:
+            f.write(b"PAR1 and no more")
+        raise OSError("killed")
+
+    monkeypatch.setattr(shards, "_write_parquet", dies_halfway)
+    with pytest.raises(OSError, match="killed"):
+        shards.write("cliques", 3, task, str(tmp_path), "part-00001.parquet")
+    left = sorted(os.listdir(tmp_path))
+    assert left[1:] == ["part-00000.parquet"] and left[0].startswith(".part-00001.parquet.")
+    # Read as a dataset, the directory holds the one complete file.
+    assert pq.read_table(tmp_path).num_rows == pq.ParquetFile(tmp_path / "part-00000.parquet").metadata.num_rows
+
+
+@pytest.mark.parametrize("overwrite", [False, True])
+def test_partial_files_of_dead_workers_are_cleared_from_the_output(client, tmp_path, overwrite):
+    graph = GRAPHS["geo3d"]()
+    leftovers = [".part-00001.parquet.99999.partial", "part-00002.parquet.99998.partial"]
+    for name in leftovers:
+        (tmp_path / name).write_bytes(b"PAR1 truncated")
+    (tmp_path / "notes.txt").write_text("kept")
+    run = vexa_dask.cliques_with_weights(graph, 3, client=client, shards=3)
+    files = run.to_parquet(tmp_path, overwrite=overwrite)
+    assert sorted(os.listdir(tmp_path)) == sorted([Path(f).name for f in files] + ["notes.txt"])
+    cliques, weights = single("cliques", graph, 3)
+    back = pq.read_table(tmp_path / "part-00000.parquet").schema
+    rows = [pq.read_table(f) for f in files]
+    assert sum(t.num_rows for t in rows) == len(cliques) and back.names == ["clique", "weight"]
+    got = sorted((c, w) for t in rows for c, w in zip(t["clique"].to_pylist(), t["weight"].to_pylist()))
+    assert got == sorted(zip(cliques, weights))
+
+
 def _random_cliques(seed):
     """Size groups of ascending cliques, as the functions return them."""
     rng = np.random.default_rng(seed)

@@ -67,6 +67,9 @@ WORKER_CONFIG: dict[str, object] = {"distributed.worker.profile.enabled": False}
 
 _PART_NAME = "part-{:05d}.parquet"
 _PART_PATTERN = re.compile(r"part-\d{5}\.parquet$")
+# Files of shards that were being written when their worker died (the
+# undotted form is what earlier versions wrote).
+_PARTIAL_PATTERN = re.compile(r"\.?part-\d{5}\.parquet\.\d+\.partial$")
 
 
 def decompose(graph: object, maxrank: int, *, client: Client | None = None, shards: int | None = None) -> ShardedResult:
@@ -134,6 +137,15 @@ class Clock:
     first_cpu: float = 0.0
 
 
+def _remove_partials(directory: str) -> None:
+    for f in os.listdir(directory):
+        if _PARTIAL_PATTERN.match(f):
+            try:
+                os.remove(os.path.join(directory, f))
+            except FileNotFoundError:  # gone already
+                pass
+
+
 class ShardedResult:
     """A run that has not started: `.compute()` or `.to_parquet(path)` starts it."""
 
@@ -178,8 +190,10 @@ class ShardedResult:
         """Writes one Parquet file per shard into the directory `path`
         (columns ``clique``, a list of int64, and ``weight``, int64); the
         workers write them, so `path` must be reachable from every worker.
-        Each file holds its shard's cliques in the function's order.
-        Returns the file names, by shard."""
+        Each file holds its shard's cliques in the function's order.  A file
+        is written under a hidden name and renamed when complete; hidden
+        files that workers which died while writing left behind are removed
+        before and after the run.  Returns the file names, by shard."""
         directory = os.fspath(path)
         if os.path.isdir(directory):
             stale = [f for f in os.listdir(directory) if _PART_PATTERN.match(f)]
@@ -187,8 +201,12 @@ class ShardedResult:
                 raise FileExistsError(f"{directory} already holds result files; pass overwrite=True to replace them")
             for f in stale:
                 os.remove(os.path.join(directory, f))
+            _remove_partials(directory)
         os.makedirs(directory, exist_ok=True)
         self.timings = self._run(_shards.write, parquet=True, extra=lambda i: (directory, _PART_NAME.format(i)))
+        # Every shard is written: what a worker that died while writing
+        # left behind can go.
+        _remove_partials(directory)
         return [os.path.join(directory, _PART_NAME.format(i)) for i in range(self.shards)]
 
     def _run(self, function: Any, *, parquet: bool, extra: Any = lambda i: ()) -> Any:

@@ -44,7 +44,20 @@ from . import columns, heap
 from .columns import arrow_table, fixed_rows, flatten, int64s
 from .graphs import Csr, IntArray
 
-__all__ = ["Part", "Piece", "Plan", "Task", "Timing", "merge", "node_work", "plan", "run", "subgraph", "write"]
+__all__ = [
+    "Part",
+    "Piece",
+    "Plan",
+    "Task",
+    "Timing",
+    "merge",
+    "node_work",
+    "partial_name",
+    "plan",
+    "run",
+    "subgraph",
+    "write",
+]
 
 Kind = Literal["decompose", "cliques"]
 FUNCTIONS: dict[str, Any] = {
@@ -255,6 +268,14 @@ def prepare(parquet: bool) -> None:
         import pyarrow.parquet  # noqa: F401
 
 
+def partial_name(name: str) -> str:
+    """The name a file is written under until it is complete.  The leading
+    dot hides it from readers of the directory as a dataset (pyarrow and
+    Dask skip names starting with "." or "_"), so a worker killed while
+    writing leaves nothing that they would read as a result."""
+    return f".{name}.{os.getpid()}.partial"
+
+
 def _write_parquet(table: Any, where: Any) -> None:
     import pyarrow.parquet as pq
 
@@ -379,7 +400,7 @@ def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> Ti
     del chunks, pieces
     os.makedirs(directory, exist_ok=True)
     final = os.path.join(directory, name)
-    partial = f"{final}.{os.getpid()}.partial"
+    partial = os.path.join(directory, partial_name(name))
     _write_parquet(table, partial)
     os.replace(partial, final)
     del table
