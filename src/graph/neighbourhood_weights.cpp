@@ -71,6 +71,10 @@ constexpr std::uint64_t kStepsPerEntry = 32;
 
 constexpr Word low_bits(std::size_t i) noexcept { return i >= 64 ? ~Word{0} : (Word{1} << i) - 1; }
 
+// Steps are checked in blocks of this many (a power of two): a block takes
+// a few microseconds, and the budget may be overrun by less than a block.
+constexpr std::uint64_t kStepBlock = 256;
+
 struct OverBudget {};
 
 class NeighbourhoodWeigher {
@@ -97,11 +101,13 @@ class NeighbourhoodWeigher {
     WeightList weights;
   };
 
-  // One step of work: counted against the budget and the interrupt poll.
-  void step(std::uint32_t cost = 1) {
-    steps_ += cost;
+  // One step of work: counted, and every kStepBlock steps checked against
+  // the budget and reported to the interrupt poll.
+  void step() {
+    if ((++steps_ & (kStepBlock - 1)) != 0) [[likely]]
+      return;
     if (steps_ > budget_) throw OverBudget{};
-    poll_.tick(cost);
+    poll_.tick(kStepBlock);
   }
 
   // The nodes of c adjacent to every other node of c: each node of c in
