@@ -26,7 +26,8 @@ class CliqueCensusTaker::Walk {
   Walk(const NeighbourLists& upper, std::uint64_t maxrank, CensusSeeds seeds)
       : upper_(upper),
         maxrank_(maxrank == 0 ? std::numeric_limits<std::uint64_t>::max() : maxrank),
-        pos_of_(upper.size(), 0) {
+        pos_of_(upper.size(), 0),
+        bit_of_(upper.size(), 0) {
     if (seeds == CensusSeeds::sampled) choose_seeds();
   }
 
@@ -106,25 +107,43 @@ class CliqueCensusTaker::Walk {
   }
 
   // Row j: the positions of upper[v] whose nodes are adjacent to the node
-  // at position j, before and after it.
+  // at position j, before and after it.  In a list of at most 64 entries
+  // each node has its own bit: the part of row j after j is the OR of the
+  // bits of upper[l[j]], and its part before j is set from the earlier
+  // rows' parts after them.
   void masked_seed(std::size_t v) {
     const auto l = upper_[v];
     const std::size_t d = l.size();
     words_ = (d + 63) / 64;
-    for (std::size_t j = 0; j < d; ++j) pos_of_[static_cast<std::size_t>(l[j])] = static_cast<std::uint32_t>(j + 1);
-    rows_.assign(d * words_, 0);
-    for (std::size_t j = 0; j < d; ++j) {
-      Mask* row = rows_.data() + j * words_;
-      const auto next = upper_[static_cast<std::size_t>(l[j])];
-      for (Node y : next) {
-        const std::uint32_t p = pos_of_[static_cast<std::size_t>(y)];
-        if (p == 0) continue;
-        row[(p - 1) / 64] |= Mask{1} << ((p - 1) % 64);
-        rows_[(p - 1) * words_ + j / 64] |= Mask{1} << (j % 64);
+    if (d <= 64) {
+      for (std::size_t j = 0; j < d; ++j) bit_of_[static_cast<std::size_t>(l[j])] = Mask{1} << j;
+      rows_.assign(d, 0);
+      for (std::size_t j = 0; j + 1 < d; ++j) {
+        const auto next = upper_[static_cast<std::size_t>(l[j])];
+        Mask after = 0;
+        for (Node y : next) after |= bit_of_[static_cast<std::size_t>(y)];
+        rows_[j] |= after;
+        for (Mask rest = after; rest != 0; rest &= rest - 1)
+          rows_[static_cast<std::size_t>(std::countr_zero(rest))] |= Mask{1} << j;
+        poll_.tick(static_cast<std::uint32_t>(next.size() | 1));
       }
-      poll_.tick(static_cast<std::uint32_t>(next.size() | 1));
+      for (Node x : l) bit_of_[static_cast<std::size_t>(x)] = 0;
+    } else {
+      for (std::size_t j = 0; j < d; ++j) pos_of_[static_cast<std::size_t>(l[j])] = static_cast<std::uint32_t>(j + 1);
+      rows_.assign(d * words_, 0);
+      for (std::size_t j = 0; j < d; ++j) {
+        Mask* row = rows_.data() + j * words_;
+        const auto next = upper_[static_cast<std::size_t>(l[j])];
+        for (Node y : next) {
+          const std::uint32_t p = pos_of_[static_cast<std::size_t>(y)];
+          if (p == 0) continue;
+          row[(p - 1) / 64] |= Mask{1} << ((p - 1) % 64);
+          rows_[(p - 1) * words_ + j / 64] |= Mask{1} << (j % 64);
+        }
+        poll_.tick(static_cast<std::uint32_t>(next.size() | 1));
+      }
+      for (Node x : l) pos_of_[static_cast<std::size_t>(x)] = 0;
     }
-    for (Node x : l) pos_of_[static_cast<std::size_t>(x)] = 0;
     const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(maxrank_, d + 1));
     stack_.assign((levels + 1) * 2 * words_, 0);
     Mask* cand = stack_.data();
@@ -197,7 +216,8 @@ class CliqueCensusTaker::Walk {
   double cliques_ = 0, ends_ = 0;
   // The seed being counted: its own figures and how far it may go.
   std::uint64_t seed_cliques_ = 0, seed_ends_ = 0, seed_cap_ = 0;
-  std::vector<std::uint32_t> pos_of_;
+  std::vector<std::uint32_t> pos_of_;  // position + 1 in a list of more than 64 entries
+  std::vector<Mask> bit_of_;           // the node's bit in a list of at most 64 entries
   std::vector<Mask> rows_;
   std::vector<Mask> stack_;
   std::size_t words_ = 1;

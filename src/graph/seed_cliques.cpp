@@ -76,12 +76,14 @@ struct Bits {
 
 // One level of one seed's subtree: the cliques of k nodes with seed v, in
 // breadth-first order.
+// Every array but b is written in full before it is read, so none is
+// cleared when it grows.
 struct LocalLevel {
-  std::vector<Mask> cand;           // W words per clique: its candidate positions
-  std::vector<Index> parent;        // its parent's place in the level below
-  std::vector<std::uint16_t> pos;   // position in nbrs[v] of its last node
-  std::vector<Index> first_child;   // its first child's place in the level above
-  std::vector<Index> facets;        // k-1 per clique: the clique without position l, l = 1 .. k-1
+  RawArray<Mask> cand;              // W words per clique: its candidate positions
+  RawArray<Index> parent;           // its parent's place in the level below
+  RawArray<std::uint16_t> pos;      // position in nbrs[v] of its last node
+  RawArray<Index> first_child;      // its first child's place in the level above
+  RawArray<Index> facets;           // k-1 per clique: the clique without position l, l = 1 .. k-1
   std::vector<std::uint64_t> b;     // k per clique: b_1 .. b_k
   std::size_t size() const noexcept { return parent.size(); }
   void clear() noexcept {
@@ -175,27 +177,43 @@ class SeedWalk {
 
   // For list v and each position j: the positions i > j of nbrs[v] whose
   // node occurs in nbrs[nbrs[v][j]], as a mask of pow2_words_for_bits(|nbrs[v]|)
-  // words.
+  // words.  A list of at most 64 entries (nearly every list of a sparse
+  // graph) gives each of its nodes its own bit, so a row is the OR of the
+  // bits of nbrs[nbrs[v][j]], without a branch per entry; the last position
+  // has no later one and its row is empty.
   void build_masks() {
     const std::size_t n = nbrs_.size();
     mask_first_.assign(n + 1, 0);
     for (std::size_t v = 0; v < n; ++v)
       mask_first_[v + 1] = mask_first_[v] + nbrs_.length(v) * pow2_words_for_bits(nbrs_.length(v));
     masks_.assign(mask_first_[n], 0);
-    std::vector<std::uint16_t> pos_of(n, 0);  // position + 1 in the current list
+    std::vector<Mask> bit_of(n, 0);           // the node's bit in the current short list
+    std::vector<std::uint16_t> pos_of(n, 0);  // position + 1 in the current long list
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
-      const std::size_t words = pow2_words_for_bits(l.size());
       // The lists of v's neighbours lie anywhere: ask for all of them at
       // once rather than missing the cache on one after the other.
       for (Node x : l) prefetch(nbrs_.offsets().data() + x);
       for (Node x : l) prefetch(nbrs_.nodes().data() + nbrs_.offsets()[x]);
+      Mask* const m = masks_.data() + mask_first_[v];
+      if (l.size() <= 64) {
+        for (std::size_t j = 0; j < l.size(); ++j) bit_of[l[j]] = Mask{1} << j;
+        for (std::size_t j = 0; j + 1 < l.size(); ++j) {
+          Mask row = 0;
+          for (Node y : nbrs_[l[j]]) row |= bit_of[y];
+          m[j] = row & (~Mask{1} << j);  // positions after j only
+          poll_.tick(static_cast<std::uint32_t>(nbrs_.length(l[j]) + 1));
+        }
+        for (Node x : l) bit_of[x] = 0;
+        continue;
+      }
+      const std::size_t words = pow2_words_for_bits(l.size());
       for (std::size_t j = 0; j < l.size(); ++j) pos_of[l[j]] = static_cast<std::uint16_t>(j + 1);
       for (std::size_t j = 0; j < l.size(); ++j) {
-        Mask* m = masks_.data() + mask_first_[v] + j * words;
+        Mask* row = m + j * words;
         for (Node y : nbrs_[l[j]]) {
           const std::size_t p = pos_of[y];
-          if (p > j + 1) m[(p - 1) / 64] |= Mask{1} << ((p - 1) % 64);
+          if (p > j + 1) row[(p - 1) / 64] |= Mask{1} << ((p - 1) % 64);
         }
         poll_.tick(static_cast<std::uint32_t>(nbrs_.length(l[j]) + 1));
       }
@@ -208,8 +226,8 @@ class SeedWalk {
   // made too, and with `parent` and `pos` given their parents and last
   // positions (counting needs neither; the last level needs no candidates).
   template <unsigned W>
-  std::size_t grow_level(const Mask* adj, const std::vector<Mask>& cand, std::vector<Mask>* next,
-                         std::vector<Index>* parent, std::vector<std::uint16_t>* pos) {
+  std::size_t grow_level(const Mask* adj, const RawArray<Mask>& cand, RawArray<Mask>* next,
+                         RawArray<Index>* parent, RawArray<std::uint16_t>* pos) {
     const std::size_t count = cand.size() / W;
     std::size_t made = 0;
     for (std::size_t i = 0; i < count; ++i) made += Bits<W, kHw>::count(cand.data() + i * W);
@@ -229,7 +247,7 @@ class SeedWalk {
   // The candidates of every child of the cliques of `cand`, in order, and
   // with kLinks their parents and last positions.
   template <unsigned W, bool kLinks>
-  void fill_level(const Mask* adj, const std::vector<Mask>& cand, Mask* out, Index* par, std::uint16_t* at) {
+  void fill_level(const Mask* adj, const RawArray<Mask>& cand, Mask* out, Index* par, std::uint16_t* at) {
     const std::size_t count = cand.size() / W;
     for (std::size_t i = 0; i < count; ++i) {
       const Mask* c = cand.data() + i * W;
@@ -293,10 +311,18 @@ class SeedWalk {
 
   void allocate() {
     const std::size_t m = level_start_.back();
+    // Every clique's weight, last node and child link are stored by the
+    // walk before anything reads them.  The weights of a full list are the
+    // result's own array; those that are only read off stay here.
+    unwritten_array(last_, m);
+    unwritten_array(first_child_, m + 1);
+    if (!all_) {
+      unwritten_array(tree_weights_, m);
+      w_ = tree_weights_.data();
+      return;
+    }
     fresh_array(out_.weights, m, poll_);
-    fresh_array(last_, m, poll_);
-    fresh_array(first_child_, m + 1, poll_);
-    if (!all_) return;
+    w_ = out_.weights.data();
     std::size_t total = 0;
     for (std::size_t k = 1; k < level_start_.size(); ++k) total += k * (level_start_[k] - level_start_[k - 1]);
     std::vector<Node> nodes;
@@ -402,7 +428,7 @@ class SeedWalk {
     }
     // A level can hold millions of cliques: clear it in steps.
     for (std::size_t k = 1; k <= top_; ++k) fresh_array(levels_[k].b, levels_[k].size() * k, poll_);
-    WeightList& w = out_.weights;
+    Weight* const w = w_;
     for (std::size_t k = top_; k >= 1; --k) {
       LocalLevel& lv = levels_[k];
       for (std::size_t i = 0; i < lv.size(); ++i) {
@@ -450,10 +476,10 @@ class SeedWalk {
   bool subtract_tails() {
     const std::size_t levels = level_start_.size() - 1;
     if (levels < 2) return true;
-    WeightList& w = out_.weights;
+    Weight* const w = w_;
     const Index* const last = last_.data();
     const Index* const fc = first_child_.data();
-    std::vector<Index> prev, cur;
+    RawArray<Index> prev, cur;  // every entry is stored before it is read
     std::vector<Index> where(nbrs_.size(), 0);
     prev.resize(level_start_[2] - level_start_[1]);
     for (std::size_t g = level_start_[1]; g < level_start_[2]; ++g) {
@@ -471,7 +497,7 @@ class SeedWalk {
         if (p + 8 < hi) {
           const Index ahead = fc[prev[p + 8 - lo]];
           prefetch(last + ahead);
-          prefetch(w.data() + ahead);
+          prefetch(w + ahead);
         }
         const std::size_t b = fc[p], e = fc[p + 1];
         if (b == e) continue;
@@ -506,7 +532,7 @@ class SeedWalk {
   // to it.  One visit per clique; nodes are written for the kept ones only.
   void read_off_nonzero() {
     const std::size_t levels = level_start_.size() - 1;
-    const WeightList& w = out_.weights;
+    const Weight* const w = w_;
     // Kept cliques per size, then where each size group begins.
     std::vector<std::size_t> kept(levels + 1, 0);
     for (std::size_t k = 1; k <= levels; ++k) {
@@ -535,7 +561,7 @@ class SeedWalk {
       off[i] = o;
     }
     std::vector<Node> path(levels);
-    ReadOff r{last_.data(), first_child_.data(), w.data(), res.cliques.nodes().data(), res.weights.data(),
+    ReadOff r{last_.data(), first_child_.data(), w, res.cliques.nodes().data(), res.weights.data(),
               at.data(), node_at.data(), path.data(), poll_};
     r.range(0, 0, level_start_[1]);
     out_ = std::move(res);
@@ -547,14 +573,16 @@ class SeedWalk {
   InterruptPoll poll_;
   std::vector<std::size_t> mask_first_;  // per seed, where its masks begin
   std::vector<Mask> masks_;
-  std::vector<Mask> count_cur_, count_next_;
+  RawArray<Mask> count_cur_, count_next_;
   std::vector<std::size_t> seed_first_;   // per seed, its first entry in seed_counts_
   std::vector<std::size_t> seed_counts_;  // per seed and level >= 2: where its block begins
   std::vector<std::size_t> level_start_;
   std::vector<LocalLevel> levels_;
   std::size_t top_ = 0;
-  std::vector<Index> last_;
-  std::vector<Index> first_child_;
+  RawArray<Index> last_;
+  RawArray<Index> first_child_;
+  RawArray<Weight> tree_weights_;  // the weights, when only the non-zero ones are returned
+  Weight* w_ = nullptr;            // every clique's weight, by its place in the list
   WeightedCliques out_;
 };
 
