@@ -49,6 +49,7 @@
 #include "bits.hpp"
 #include "interrupt.hpp"
 #include "memory_room.hpp"
+#include "phase_clock.hpp"
 
 namespace vexa::graph {
 namespace {
@@ -325,14 +326,19 @@ std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists&
       poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
     }
   }
+  phase_done("neighbourhood lists");
   const std::uint64_t budget = steps_per_entry * (n + upper.total_nodes());
   NeighbourhoodWeigher weigher(std::move(off), std::move(nbr), largest, budget);
   try {
     with_popcount([&]<bool kHw>() { weigher.run<kHw>(); });
   } catch (const OverBudget&) {
+    phase_done("neighbourhoods, over budget");
     return std::nullopt;
   }
-  return weigher.gather();
+  phase_done("neighbourhood weights");
+  WeightedCliques out = weigher.gather();
+  phase_done("neighbourhood gathering");
+  return out;
 }
 
 std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, std::uint64_t maxrank) {
