@@ -157,30 +157,6 @@ TEST(NeighbourhoodWeights, AgreesWithBothEnginesOnOverlappingCliques) {
   }
 }
 
-// The lists are read as the search reads them: self-loops, repeats, one-way
-// entries and entries beyond n give the result of the tidy graph.
-TEST(NeighbourhoodWeights, UntidyListsGiveTheTidyGraphsResult) {
-  std::mt19937_64 rng(3);
-  std::uniform_real_distribution<double> u(0, 1);
-  for (int rep = 0; rep < 30; ++rep) {
-    const Lists tidy = random_graph(rng, 12, 0.45);
-    Lists untidy(tidy.size());
-    for (std::size_t v = 0; v < tidy.size(); ++v)
-      for (Node w : tidy[v]) {
-        if (w < v && u(rng) < 0.4) continue;  // listed at the other end only
-        untidy[v].push_back(w);
-        if (u(rng) < 0.1) untidy[v].push_back(w);
-      }
-    untidy[0].push_back(0);
-    untidy[1].push_back(40);
-    for (auto& l : untidy) std::shuffle(l.begin(), l.end(), rng);
-    const auto got = local(untidy, 64);
-    ASSERT_TRUE(got);
-    EXPECT_EQ(*got, definition(tidy));
-    EXPECT_EQ(engine(untidy, 64, DecomposeRoute::automatic), engine(untidy, 64, DecomposeRoute::maximal));
-  }
-}
-
 // Where the method applies: every degree below a word's bits and maxrank
 // above every degree (no clique can then be cut); on the other side of each
 // limit it declines, and the automatic route still gives the maximal
