@@ -313,6 +313,27 @@ def test_a_shard_keeps_its_own_cliques_in_order_from_any_result(monkeypatch, ord
     assert part.weights.tolist() == [w for _, w in expected]
 
 
+@pytest.mark.parametrize("fails", [False, True])
+def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails):
+    events = []
+    monkeypatch.setattr(heap, "keep", lambda: events.append("keep"))
+    monkeypatch.setattr(heap, "release", lambda: events.append("release"))
+
+    def call(lists, maxrank):
+        events.append("call")
+        if fails:
+            raise MemoryError
+        return [[0], [1]], [1, 1]
+
+    monkeypatch.setitem(shards.FUNCTIONS, "cliques", call)
+    if fails:
+        with pytest.raises(MemoryError):
+            shards.run("cliques", 4, _task(0, 4, {0, 1}))
+    else:
+        assert shards.run("cliques", 4, _task(0, 4, {0, 1})).timing.rows == 2
+    assert events == ["keep", "call", "release"]
+
+
 @pytest.mark.parametrize("chunk", [1, 7, 1 << 16])
 @pytest.mark.parametrize("limit", [None, 0, 3], ids=["list", "large-list", "some-pieces-large"])
 @pytest.mark.parametrize("kind, maxrank", [("cliques", 3), ("decompose", 0), ("decompose", 64)])

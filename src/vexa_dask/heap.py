@@ -1,4 +1,4 @@
-"""Letting glibc keep freed memory while a shard's result is converted.
+"""Letting glibc keep freed memory while a shard runs and is converted.
 
 Dask starts its workers with ``MALLOC_TRIM_THRESHOLD_=65536`` so that
 freed memory goes back to the system at once.  Setting a threshold also
@@ -9,8 +9,10 @@ time.  On a geo3d shard of 3 million cliques that took 1.4 times the
 processor time of the same conversion in a process with glibc's adaptive
 thresholds.
 
-:func:`keep` raises both thresholds for the conversion, so the pieces'
-temporaries reuse the same heap memory; :func:`release` puts the worker's
+:func:`keep` raises both thresholds for the call and the conversion, so
+the call's large buffers and the pieces' temporaries reuse the same heap
+memory (for the call: 5 to 10 % less processor time on geo3d shards, with
+a tenth to a fifth fewer page faults); :func:`release` puts the worker's
 own settings back and hands the free memory back at once, so the worker's
 memory between and after shards stays what Dask's setting makes it.  In a
 process without such a setting (glibc adapts its thresholds by itself) and

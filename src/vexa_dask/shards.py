@@ -326,12 +326,14 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock) -> list[P
     # counting; collections would only walk them again and again.
     gc.disable()
     try:
+        # The call's own large buffers, like the conversion's, come from
+        # the heap and are reused (see vexa_dask.heap).
+        heap.keep()
         cliques, weights = FUNCTIONS[kind](lists, maxrank)
         clock.lap()
         del lists
         pieces = []
         end = len(cliques)
-        heap.keep()
         # Both functions return their cliques in runs of one size (ascending
         # sizes for the bounded cliques, descending for the decomposition),
         # so each piece is, as a rule, a run of equal-sized lists read as one
