@@ -76,6 +76,10 @@ constexpr Word low_bits(std::size_t i) noexcept { return i >= 64 ? ~Word{0} : (W
 // a few microseconds, and the budget may be overrun by less than a block.
 constexpr std::uint64_t kStepBlock = 256;
 
+// Cliques copied into the result between two interrupt ticks: well under
+// a millisecond of copying.
+constexpr std::size_t kGatherBlock = std::size_t{1} << 14;
+
 struct OverBudget {};
 
 class NeighbourhoodWeigher {
@@ -276,11 +280,17 @@ WeightedCliques NeighbourhoodWeigher::gather() {
   reserve_checked(out.weights, count);
   for (std::size_t size = groups_.size(); size-- > 1;) {
     Group& g = groups_[size];
-    // The arrays are filled as they are copied, without clearing them first.
-    nodes.insert(nodes.end(), g.nodes.begin(), g.nodes.end());
-    out.weights.insert(out.weights.end(), g.weights.begin(), g.weights.end());
-    for (std::size_t c = 0; c < g.weights.size(); ++c) offsets.push_back(offsets.back() + size);
-    poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(g.nodes.size(), 1u << 20) | 1));
+    // The arrays are filled as they are copied, without clearing them first,
+    // a block of cliques at a time with a tick in between.
+    for (std::size_t at = 0; at < g.weights.size(); at += kGatherBlock) {
+      const std::size_t end = std::min(g.weights.size(), at + kGatherBlock);
+      nodes.insert(nodes.end(), g.nodes.begin() + static_cast<std::ptrdiff_t>(at * size),
+                   g.nodes.begin() + static_cast<std::ptrdiff_t>(end * size));
+      out.weights.insert(out.weights.end(), g.weights.begin() + static_cast<std::ptrdiff_t>(at),
+                         g.weights.begin() + static_cast<std::ptrdiff_t>(end));
+      for (std::size_t c = at; c < end; ++c) offsets.push_back(offsets.back() + size);
+      poll_.tick(static_cast<std::uint32_t>((end - at) * size | 1));
+    }
     std::vector<Index>().swap(g.nodes);
     WeightList().swap(g.weights);
   }
