@@ -431,6 +431,8 @@ def _huge_pages_after_writing_parquet():
 
 
 def _huge_pages_only_on_request():
+    if os.environ.get("VEXA_SANITIZE") == "1":  # the sanitizers bring their own allocator
+        return False
     try:
         with open("/sys/kernel/mm/transparent_hugepage/enabled") as f:
             return "[madvise]" in f.read() and os.path.exists("/proc/self/smaps_rollup")
