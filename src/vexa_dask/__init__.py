@@ -57,9 +57,10 @@ __all__ = [
 # Arrow's allocator (mimalloc) gives its whole arena the same hint, so the
 # Parquet writer's buffers wait for the kernel in the same way: on geo3d
 # decomposition shards, 0.13-0.23 s of system time per file written with
-# the hint against 0.01 s without (0.06 s of user time either way).
+# the hint on average (up to 0.39 s) against 0.01 s without (0.06 s of
+# user time either way).
 # (Dask's own MALLOC_TRIM_THRESHOLD_ stays: it keeps the workers' memory
-# low between shards; see vexa_dask.heap for the conversion.)
+# low between shards; see vexa_dask.heap for the call and conversion.)
 WORKER_ENVIRONMENT: dict[str, str] = {"NUMPY_MADVISE_HUGEPAGE": "0", "MIMALLOC_ALLOW_THP": "0"}
 
 # Dask settings vexa_dask's own workers start with.  Dask's statistical
