@@ -48,19 +48,29 @@ namespace {
 
 // The upper form of tidy lists: each strictly ascending, without v itself,
 // every entry below n, and every edge listed at both ends.  List v's upper
-// form is then its part after v.  To check the other ends, the parts before
-// each node are dealt out by entry: node u receives, ascending, the nodes
-// after it that list it, which for tidy lists is exactly the part of list u
-// after u.  Half the entries are moved instead of all of them, and nothing
-// is merged.  Returns nothing when the lists are not tidy.
+// form is then its part after v, and one pass checks the other ends: lists
+// are taken in order, so the entries v > u that list u are met in ascending
+// order, and each must be the next unmatched entry of u's part after u.
+// When every entry before a node is matched and the parts after their nodes
+// hold half the entries, each edge is listed at both ends.  Returns nothing
+// when the lists are not tidy.
 std::optional<NeighbourLists> tidy_upper_form(const NeighbourLists& adj, InterruptPoll& poll) {
   const std::size_t n = adj.size();
   const Node* const entries = adj.nodes().data();
   const std::size_t* const row = adj.offsets().data();
-  // below[u + 1]: the entries u listed by nodes v > u; split[v]: where the
-  // part of list v after v begins.
-  std::vector<std::size_t> below(n + 1, 0), split(n);
-  std::size_t upper_total = 0;
+  // Symmetric lists hold every edge twice, once after its smaller node.
+  const std::size_t half = adj.total_nodes() / 2;
+  NeighbourLists out;
+  std::vector<Node>& nodes = out.nodes();
+  std::vector<std::size_t>& offsets = out.offsets();
+  nodes.resize(half);
+  offsets.assign(n + 1, 0);
+  Node* const up = nodes.data();
+  // matched[u]: the next entry of u's part after u that no later list has
+  // listed u in yet.
+  RawArray<std::size_t> matched;
+  unwritten_array(matched, n);
+  std::size_t at = 0;
   for (std::size_t v = 0; v < n; ++v) {
     std::size_t i = row[v];
     const std::size_t end = row[v + 1];
@@ -68,52 +78,31 @@ std::optional<NeighbourLists> tidy_upper_form(const NeighbourLists& adj, Interru
     for (; i < end && entries[i] < v; ++i) {
       const Node u = entries[i];
       if (i != row[v] && u <= prev) return std::nullopt;
-      ++below[static_cast<std::size_t>(u) + 1];
       prev = u;
+      const std::size_t c = matched[static_cast<std::size_t>(u)];
+      if (c == offsets[static_cast<std::size_t>(u) + 1] || up[c] != v) return std::nullopt;
+      matched[static_cast<std::size_t>(u)] = c + 1;
     }
-    split[v] = i;
     if (i < end && entries[i] == v) return std::nullopt;
-    for (std::size_t j = i + 1; j < end; ++j)
-      if (entries[j] <= entries[j - 1]) return std::nullopt;
-    if (end != i && entries[end - 1] >= n) return std::nullopt;
-    upper_total += end - i;
-    poll.tick(static_cast<std::uint32_t>((end - row[v]) | 1));
-  }
-  if (upper_total != adj.total_nodes() - upper_total) return std::nullopt;
-  for (std::size_t v = 0; v < n; ++v) below[v + 1] += below[v];
-  // Node u's run: the nodes v > u that list u, ascending.  With every edge
-  // listed at both ends it is the part of list u after u.
-  std::vector<Node> runs(below[n]);
-  {
-    std::vector<std::size_t> at(below.begin(), below.end() - 1);
-    for (std::size_t v = 0; v < n; ++v) {
-      for (std::size_t i = row[v]; i < split[v]; ++i) runs[at[static_cast<std::size_t>(entries[i])]++] = v;
-      poll.tick(static_cast<std::uint32_t>((split[v] - row[v]) | 1));
-    }
-  }
-  NeighbourLists out;
-  std::vector<Node>& nodes = out.nodes();
-  std::vector<std::size_t>& offsets = out.offsets();
-  nodes.resize(upper_total);
-  offsets.resize(n + 1);
-  std::size_t at = 0;
-  for (std::size_t v = 0; v < n; ++v) {
-    const std::size_t len = row[v + 1] - split[v];
-    if (len != below[v + 1] - below[v]) return std::nullopt;
-    // Lists are short: a plain loop beats a call to compare and one to copy.
-    const Node* const part = entries + split[v];
-    const Node* const run = runs.data() + below[v];
-    Node* const dst = nodes.data() + at;
-    Node differ = 0;
+    const std::size_t len = end - i;
+    if (len > half - at) return std::nullopt;
+    if (len != 0 && entries[end - 1] >= n) return std::nullopt;
+    // Lists are short: a plain loop beats a call to copy.
+    Node* const dst = up + at;
+    Node descending = 0;
     for (std::size_t j = 0; j < len; ++j) {
-      differ |= part[j] ^ run[j];
-      dst[j] = part[j];
+      dst[j] = entries[i + j];
+      if (j != 0) descending |= static_cast<Node>(dst[j] <= dst[j - 1]);
     }
-    if (differ != 0) return std::nullopt;
+    if (descending != 0) return std::nullopt;
+    matched[v] = at;
     at += len;
     offsets[v + 1] = at;
-    poll.tick(static_cast<std::uint32_t>(len | 1));
+    poll.tick(static_cast<std::uint32_t>((end - row[v]) | 1));
   }
+  // Every entry before its node was matched to its own entry after one, so
+  // there are at least as many entries after as before; there are at most
+  // half of them, so exactly half, each matched once.
   return out;
 }
 

@@ -89,16 +89,16 @@ Node item_to_node(PyObject* item) {
   return convert_u64(item);
 }
 
-// Calls `each` on every item of a sequence, in iteration order.  Lists and
-// tuples are read in place, exactly as their iterators would read them (the
-// length is read again before every item, since converting an item can run
-// Python code that changes the list); everything else goes through the
-// iterator protocol.
+// Calls `each` on every item of a sequence from item `first` on, in
+// iteration order.  Lists and tuples are read in place, exactly as their
+// iterators would read them (the length is read again before every item,
+// since converting an item can run Python code that changes the list);
+// everything else goes through the iterator protocol, from its first item.
 template <class Each>
-void for_each_item(PyObject* obj, graph::InterruptPoll& poll, Each&& each) {
+void for_each_item(PyObject* obj, graph::InterruptPoll& poll, Each&& each, Py_ssize_t first = 0) {
   if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
     const bool is_list = PyList_CheckExact(obj);
-    for (Py_ssize_t i = 0;; ++i) {
+    for (Py_ssize_t i = first;; ++i) {
       const Py_ssize_t size = is_list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj);
       if (i >= size) break;
       Ref item = Ref::borrow(is_list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
@@ -117,6 +117,27 @@ void for_each_item(PyObject* obj, graph::InterruptPoll& poll, Each&& each) {
     each(item.get());
     poll.tick();
   }
+}
+
+// Appends the leading run of exact ints of a list or tuple as node numbers
+// and returns its length.  Converting an exact int runs no Python code, so
+// neither the length nor the items can change during the run: they are
+// read straight from the item array, without a reference taken per item.
+// The first int that does not fit raises the same error, at the same item,
+// as the item-by-item conversion.
+Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::InterruptPoll& poll) {
+  PyObject* const* const items = PySequence_Fast_ITEMS(seq);
+  const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
+  Py_ssize_t i = 0;
+  for (; i < size; ++i) {
+    PyObject* const item = items[i];
+    if (!PyLong_CheckExact(item)) break;
+    const unsigned long long value = PyLong_AsUnsignedLongLong(item);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
+    nodes.push_back(value);
+    poll.every<1024>(static_cast<std::size_t>(i));
+  }
+  return i;
 }
 
 }  // namespace
@@ -149,7 +170,12 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
   const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
   reserve_exactly(lists.offsets(), static_cast<std::size_t>(outer) + 1);
   for_each_item(obj, poll, [&](PyObject* inner) {
-    if (const IntArray array(inner, 1); array) {
+    // A list or tuple is never an integer array: it skips the buffer probe.
+    if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
+      reserve_more(nodes, static_cast<std::size_t>(check_list_argument(inner, kMaxNodeListLength)));
+      const Py_ssize_t done = append_exact_ints(inner, nodes, poll);
+      for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
+    } else if (const IntArray array(inner, 1); array) {
       const std::size_t length = buffer_length(array.rows(), kMaxNodeListLength);
       reserve_more(nodes, length);
       array.append(0, length, nodes, poll);

@@ -4,6 +4,7 @@
 #include <random>
 #include <set>
 
+#include "graph/bounded_cliques.hpp"
 #include "graph/clique_census.hpp"
 #include "graph/decompose.hpp"
 #include "weighted_result.hpp"
@@ -170,6 +171,121 @@ TEST(Decompose, UpperFormReadsListsAsTheSearchDoes) {
   };
   for (const auto& [adj, want] : cases) {
     EXPECT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), want);
+  }
+}
+
+// The upper form from its definition: each edge of simple_graph() once,
+// after its smaller node.
+Lists reference_upper(const Lists& adj) {
+  const auto g = simple_graph(adj);
+  Lists up(g.size());
+  for (std::size_t v = 0; v < g.size(); ++v)
+    for (Node u : g[v])
+      if (u > v) up[v].push_back(u);
+  return up;
+}
+
+// Tidy symmetric lists spoilt in one place each, in every way the one-pass
+// check must notice: each must still give the graph's upper form.
+TEST(Decompose, UpperFormOfListsSpoiltInOnePlace) {
+  enum Spoil { none, one_way_lower, one_way_upper, moved_lower, extra_lower, extra_upper, repeat, loop, beyond, swapped };
+  std::mt19937_64 rng(9);
+  for (int t = 0; t < 400; ++t) {
+    const std::size_t n = 2 + rng() % 40;
+    Lists adj = random_lists(rng, n, std::uniform_real_distribution<double>(0.05, 0.9)(rng), false);
+    std::size_t v = rng() % n;
+    while (adj[v].empty() && v + 1 < n) ++v;
+    const auto spoil = static_cast<Spoil>(t % 10);
+    auto& l = adj[v];
+    const std::size_t at = l.empty() ? 0 : rng() % l.size();
+    const Node free = [&] {
+      for (Node w = 0; w < n; ++w)
+        if (w != v && std::find(l.begin(), l.end(), w) == l.end()) return w;
+      return Node{n};
+    }();
+    switch (spoil) {
+      case none: break;
+      case one_way_lower:  // an entry before v whose other end does not list v
+      case one_way_upper:  // the same for an entry after v
+        for (std::size_t i = 0; i < l.size(); ++i)
+          if ((l[i] < v) == (spoil == one_way_lower)) {
+            auto& other = adj[static_cast<std::size_t>(l[i])];
+            other.erase(std::find(other.begin(), other.end(), v));
+            break;
+          }
+        break;
+      case moved_lower:  // v lists another node than the one listing it
+        if (!l.empty() && free < n) {
+          l[at] = free;
+          std::sort(l.begin(), l.end());
+        }
+        break;
+      case extra_lower:
+      case extra_upper:
+        if (free < n && (free < v) == (spoil == extra_lower)) {
+          l.push_back(free);
+          std::sort(l.begin(), l.end());
+        }
+        break;
+      case repeat:
+        if (!l.empty()) l.insert(l.begin() + static_cast<std::ptrdiff_t>(at), l[at]);
+        break;
+      case loop:
+        l.push_back(v);
+        std::sort(l.begin(), l.end());
+        break;
+      case beyond: l.push_back(n + rng() % 3); break;
+      case swapped:
+        if (l.size() >= 2) std::swap(l[0], l[1]);
+        break;
+    }
+    ASSERT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), reference_upper(adj))
+        << "case " << t << " spoilt by " << spoil;
+  }
+}
+
+// Lists of 63 to 66 later neighbours: the census counts each list by
+// per-node bits up to 64 and by positions beyond; both must count the
+// cliques and ends the walk and the definition give.
+TEST(CliqueCensus, RowsEitherSideOfOneWord) {
+  std::mt19937_64 rng(64);
+  for (std::size_t d : {63, 64, 65, 66}) {
+    // Node 0 sees nodes 1..d; among those, random edges.
+    const std::size_t n = d + 1;
+    Lists adj(n);
+    std::vector<std::set<Node>> g(n);
+    auto edge = [&](std::size_t a, std::size_t b) {
+      g[a].insert(b);
+      g[b].insert(a);
+    };
+    for (std::size_t b = 1; b <= d; ++b) edge(0, b);
+    for (std::size_t a = 1; a <= d; ++a)
+      for (std::size_t b = a + 1; b <= d; ++b)
+        if (rng() % 8 == 0) edge(a, b);
+    for (std::size_t v = 0; v < n; ++v) adj[v].assign(g[v].begin(), g[v].end());
+    const NeighbourLists upper = detail::simple_upper_form(make_lists(adj));
+    for (std::uint64_t k : {2, 3, 4, 6}) {
+      const CliqueList all = enumerate_cliques(upper, k);
+      // Ends by definition: k-node cliques, and smaller ones that no node
+      // after their smallest extends.
+      std::uint64_t ends = 0;
+      for (std::size_t c = 0; c < all.size(); ++c) {
+        const auto clique = all[c];
+        bool end = clique.size() == k;
+        if (!end) {
+          end = true;
+          for (Node w : upper[static_cast<std::size_t>(clique[0])]) {
+            bool joins = std::find(clique.begin(), clique.end(), w) == clique.end();
+            for (Node x : clique) joins = joins && (x == w || g[static_cast<std::size_t>(x)].count(w) != 0);
+            if (joins) end = false;
+          }
+        }
+        ends += end;
+      }
+      const CliqueCensus c = take_clique_census(upper, k, ~std::uint64_t{0});
+      EXPECT_EQ(c.cliques, all.size()) << d << " " << k;
+      EXPECT_EQ(c.ends, ends) << d << " " << k;
+    }
   }
 }
 
