@@ -121,23 +121,28 @@ void for_each_item(PyObject* obj, graph::InterruptPoll& poll, Each&& each, Py_ss
 
 // Appends the leading run of exact ints of a list or tuple as node numbers
 // and returns its length.  Converting an exact int runs no Python code, so
-// neither the length nor the items can change during the run: they are
-// read straight from the item array, without a reference taken per item.
-// The first int that does not fit raises the same error, at the same item,
-// as the item-by-item conversion.
+// the items are read straight from the item array, without a reference
+// taken per item.  A poll for Ctrl-C does run Python code (signal handlers,
+// which may change the list), so the array and its length are read afresh
+// after every poll.  The first int that does not fit raises the same error,
+// at the same item, as the item-by-item conversion.
 Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::InterruptPoll& poll) {
-  PyObject* const* const items = PySequence_Fast_ITEMS(seq);
-  const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
+  constexpr Py_ssize_t kItemsPerPoll = 1024;
   Py_ssize_t i = 0;
-  for (; i < size; ++i) {
-    PyObject* const item = items[i];
-    if (!PyLong_CheckExact(item)) break;
-    const unsigned long long value = PyLong_AsUnsignedLongLong(item);
-    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
-    nodes.push_back(value);
-    poll.every<1024>(static_cast<std::size_t>(i));
+  for (;;) {
+    PyObject* const* const items = PySequence_Fast_ITEMS(seq);
+    const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
+    const Py_ssize_t stop = std::min(size, i + kItemsPerPoll);
+    for (; i < stop; ++i) {
+      PyObject* const item = items[i];
+      if (!PyLong_CheckExact(item)) return i;
+      const unsigned long long value = PyLong_AsUnsignedLongLong(item);
+      if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
+      nodes.push_back(value);
+    }
+    if (i >= size) return i;
+    poll.tick(static_cast<std::uint32_t>(kItemsPerPoll));
   }
-  return i;
 }
 
 }  // namespace
