@@ -26,6 +26,9 @@ inline unsigned popcount64(std::uint64_t x) noexcept {
 #endif
 }
 
+// The bits below bit i of a 64-bit word (all 64 for i >= 64).
+constexpr std::uint64_t low_bits(std::size_t i) noexcept { return i >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << i) - 1; }
+
 // 64-bit words needed for `bits` bits.
 constexpr std::size_t words_for_bits(std::size_t bits) noexcept { return (bits + 63) / 64; }
 

@@ -14,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "bits.hpp"
 #include "hash.hpp"
 #include "interrupt.hpp"
 #include "types.hpp"
@@ -46,9 +47,6 @@ inline constexpr std::size_t kMinClassSlots = 16;
 // Interrupt ticks are counted per unit of work; one call to tick() reports
 // at most this much, well under a millisecond.
 inline constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
-
-// The bits below bit i (all 64 for i = 64).
-constexpr Word low_bits(std::size_t i) noexcept { return i >= kWordBits ? ~Word{0} : (Word{1} << i) - 1; }
 
 inline std::uint32_t tick_cost(std::size_t units) {
   return static_cast<std::uint32_t>(std::min(units, kMaxTickCost) | 1);

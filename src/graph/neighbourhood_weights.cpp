@@ -70,8 +70,6 @@ using Word = std::uint64_t;
 // is cheaper.
 constexpr std::uint64_t kStepsPerEntry = 32;
 
-constexpr Word low_bits(std::size_t i) noexcept { return i >= 64 ? ~Word{0} : (Word{1} << i) - 1; }
-
 // Steps are checked in blocks of this many (a power of two): a block takes
 // a few microseconds, and the budget may be overrun by less than a block.
 constexpr std::uint64_t kStepBlock = 256;
