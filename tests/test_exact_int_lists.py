@@ -11,22 +11,13 @@ import enum
 import pytest
 
 import vexa
+from hostile_objects import Index
 
 FUNCTIONS = [
     lambda adj: vexa.maxclique_decompose_with_weights(adj, 3),
     lambda adj: vexa.enumerate_cliques_with_weights(adj, 3),
     vexa.enumerate_cliques_with_weights_edgeonly,
 ]
-
-
-class Index:
-    def __init__(self, value, action=None):
-        self.value, self.action = value, action
-
-    def __index__(self):
-        if self.action:
-            self.action()
-        return self.value
 
 
 class Small(enum.IntEnum):

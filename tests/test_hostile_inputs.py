@@ -13,6 +13,7 @@ import pytest
 
 import vexa
 from models import edgeonly as reference_edgeonly
+from hostile_objects import Index
 
 edgeonly = vexa.enumerate_cliques_with_weights_edgeonly
 SANITIZED = os.environ.get("VEXA_SANITIZE") == "1"
@@ -40,16 +41,6 @@ class Seq:
         if self.on_iter:
             self.on_iter()
         return iter(self.items)
-
-
-class Index:
-    def __init__(self, value, action=None):
-        self.value, self.action = value, action
-
-    def __index__(self):
-        if self.action:
-            self.action()
-        return self.value
 
 
 def raise_(exc):
