@@ -95,10 +95,6 @@ class NeighbourhoodWeigher {
   WeightedCliques gather();
 
  private:
-  struct Found {
-    Word set;
-    Weight weight;
-  };
   struct Group {
     std::vector<Index> nodes;  // node numbers are below kNoIndex
     WeightList weights;
@@ -113,37 +109,73 @@ class NeighbourhoodWeigher {
     poll_.tick(kStepBlock);
   }
 
-  // The nodes of c adjacent to every other node of c: each node of c in
-  // turn strikes out the others it is not adjacent to; most sets have none,
-  // and that shows after a node or two.
-  Word cone_points(Word c) const {
-    Word cone = c;
-    for (Word bits = c; bits != 0 && cone != 0; bits &= bits - 1)
-      cone &= closed_row_[static_cast<std::size_t>(std::countr_zero(bits))];
-    return cone;
+  // What one pass over a set c learns from the degrees inside c: its cone
+  // points (the nodes adjacent to all the others), the node of most
+  // neighbours among the rest (the first of them), and those nodes' degree
+  // sum.  The pass stops at the first cone point below `stop`.
+  struct Degrees {
+    Word cone;
+    std::size_t pivot;
+    unsigned sum;
+    bool stopped;
+  };
+  template <bool kHw>
+  Degrees degrees(Word c, unsigned size, std::size_t stop) const {
+    Degrees r{0, 0, 0, false};
+    unsigned best = 0;  // one more than the pivot's degree; 0 before one is taken
+    for (Word bits = c; bits != 0; bits &= bits - 1) {
+      const auto x = static_cast<std::size_t>(std::countr_zero(bits));
+      const unsigned d = popcount<kHw>(row_[x] & c);
+      if (d + 1 == size) {
+        if (x < stop) {
+          r.stopped = true;
+          return r;
+        }
+        r.cone |= Word{1} << x;
+        continue;
+      }
+      r.sum += d;
+      if (d + 1 > best) {
+        best = d + 1;
+        r.pivot = x;
+      }
+    }
+    return r;
   }
 
   // The alternating clique count A(c) of the rows' graph induced on c.
+  // Up to three nodes it is 1 - |c| + (edges) - (triangles), read off
+  // directly; beyond, a cone point makes it zero, and otherwise it is
+  // branched on the nodes outside the pivot's closed neighbourhood.
   template <bool kHw>
   Weight alternating(Word c) {
     if (c == 0) return 1;
     step();
     const unsigned size = popcount<kHw>(c);
-    if (size == 1) return 0;
     const auto first = static_cast<std::size_t>(std::countr_zero(c));
-    // Two nodes: an edge (a cone) or two cliques of one node.
-    if (size == 2) return (row_[first] & c) != 0 ? 0 : -1;
-    std::size_t pivot = 0;
-    unsigned best = 0;
-    for (Word bits = c; bits != 0; bits &= bits - 1) {
-      const auto x = static_cast<std::size_t>(std::countr_zero(bits));
-      const unsigned d = popcount<kHw>(row_[x] & c);
-      if (d + 1 == size) return 0;  // a cone
-      if (d >= best) {
-        best = d;
-        pivot = x;
-      }
+    if (size <= 3) {
+      if (size == 1) return 0;
+      const Word others = c & (c - 1);
+      const unsigned from_first = popcount<kHw>(row_[first] & others);
+      if (size == 2) return from_first != 0 ? 0 : -1;
+      // Three nodes: the edges from the first, and the one between the
+      // other two.  Two edges make a cone, three a triangle.
+      const auto second = static_cast<std::size_t>(std::countr_zero(others));
+      const unsigned edges = from_first + static_cast<unsigned>((row_[second] & others & (others - 1)) != 0);
+      return edges >= 2 ? 0 : static_cast<Weight>(edges) - 2;
     }
+    // Stops at the first cone point, if any.
+    const Degrees d = degrees<kHw>(c, size, kNeighbourhoodBits);
+    if (d.stopped) return 0;
+    return branch<kHw>(c, d.pivot);
+  }
+
+  // A(c) for a set c with more than three nodes and no cone point, given
+  // its pivot: minus the sum, over the nodes x of c outside the pivot's
+  // closed neighbourhood in turn, of A of x's neighbours in c without the
+  // x taken before.
+  template <bool kHw>
+  Weight branch(Word c, std::size_t pivot) {
     Word rest = c & ~row_[pivot] & ~(Word{1} << pivot);
     Weight sum = 0;
     for (; rest != 0; rest &= rest - 1) {
@@ -156,15 +188,14 @@ class NeighbourhoodWeigher {
 
   template <bool kHw>
   void settle(std::size_t v);
-  void flush();
+  void emit(Word set, Weight weight);
 
   std::vector<Index> off_, nbr_;  // full lists, ascending, without self
   std::vector<Word> bit_of_;      // per node: its bit in the current N[v], else 0
   std::uint64_t steps_ = 0, budget_;
   InterruptPoll poll_;
-  std::array<Word, 64> row_{}, closed_row_{};  // bit p's neighbours, without and with p
+  std::array<Word, 64> row_{};     // bit p's neighbours (without p)
   std::array<Node, 64> local_{};  // bit p -> node
-  std::vector<Found> found_;
   std::vector<Group> groups_;  // by size
 };
 
@@ -186,47 +217,58 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   for (std::size_t p = 0; p < k; ++p) {
     if (p == pv) {
       row_[p] = low_bits(k) & ~(Word{1} << p);
-      closed_row_[p] = low_bits(k);
       continue;
     }
     const auto x = static_cast<std::size_t>(local_[p]);
     Word r = 0;
     for (Index i = off_[x]; i < off_[x + 1]; ++i) r |= bit_of_[nbr_[i]];
     row_[p] = r;
-    closed_row_[p] = r | (Word{1} << p);
     work += off_[x + 1] - off_[x];
   }
   for (std::size_t p = 0; p < k; ++p) bit_of_[local_[p]] = 0;
   poll_.tick(static_cast<std::uint32_t>(work));
 
-  // The closure of {v}: every closed clique holding v holds it, so when it
-  // holds a node below v, no closed clique has v as its smallest node.
-  const Word vbit = Word{1} << pv;
-  const Word root_cone = cone_points(row_[pv]);
-  if ((root_cone & low_bits(pv)) != 0) return;
+  // Closed cliques are listed depth first.  A frame holds a closed clique,
+  // its common neighbours and the nodes still to try: each node i tried
+  // extends the clique by i and the closure's new nodes (the cone points of
+  // the common neighbours adjacent to i), unless the closure holds a node
+  // below i, which would list the clique a second time.  The root is {v}
+  // tried on all of N[v]: its closure holding a node below v means that no
+  // closed clique has v as its smallest node.  Depth first with the nodes
+  // tried in increasing order lists the cliques of one size in the
+  // result's order: two of them agree below the node where their branches
+  // part, and the earlier one holds that node.
   struct Frame {
     Word set, common, tries;
   };
   std::array<Frame, 65> stack;
   std::size_t depth = 0;
-  Word set = vbit | root_cone, common = row_[pv] & ~root_cone;
-  Word tries = common & ~low_bits(pv + 1);
-  found_.clear();
-  if (const Weight w = alternating<kHw>(common); w != 0) found_.push_back({set, w});
+  Word set = 0, common = low_bits(k), tries = Word{1} << pv;
   for (;;) {
     while (tries != 0) {
       const auto i = static_cast<std::size_t>(std::countr_zero(tries));
       tries &= tries - 1;
       step();
       const Word c = common & row_[i];
-      const Word cone = cone_points(c);
-      // Prefix preserved: the closure adds no node below i.
-      if ((cone & low_bits(i)) != 0) continue;
+      const unsigned size = popcount<kHw>(c);
+      const Degrees d = degrees<kHw>(c, size, i);
+      if (d.stopped) continue;
       stack[depth++] = {set, common, tries};
-      set |= (Word{1} << i) | cone;
-      common = c & ~cone;
+      set |= (Word{1} << i) | d.cone;
+      common = c & ~d.cone;
       tries = common & ~low_bits(i + 1);
-      if (const Weight w = alternating<kHw>(common); w != 0) found_.push_back({set, w});
+      // Removing the cone points lowers every other degree by their count.
+      const unsigned cones = popcount<kHw>(d.cone), left = size - cones;
+      Weight w;
+      if (left <= 3) {
+        // No cone point is left, so no triangle: 1 - nodes + edges.
+        if (left != 0) step();
+        w = 1 - static_cast<Weight>(left) + static_cast<Weight>((d.sum - cones * left) / 2);
+      } else {
+        step();
+        w = branch<kHw>(common, d.pivot);
+      }
+      if (w != 0) emit(set, w);
     }
     if (depth == 0) break;
     --depth;
@@ -234,34 +276,16 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
     common = stack[depth].common;
     tries = stack[depth].tries;
   }
-  flush();
 }
 
-// Appends node v's cliques of non-zero weight to their size groups, in the
-// result's order: by size, then the mask holding the lowest differing bit
-// first.
-void NeighbourhoodWeigher::flush() {
-  const auto before = [](const Found& x, const Found& y) {
-    const unsigned sx = popcount64(x.set), sy = popcount64(y.set);
-    if (sx != sy) return sx > sy;
-    const Word d = x.set ^ y.set;
-    return (x.set & d & (Word{0} - d)) != 0;
-  };
-  // Few entries per node: insertion sort.
-  for (std::size_t i = 1; i < found_.size(); ++i) {
-    const Found f = found_[i];
-    std::size_t j = i;
-    for (; j > 0 && before(f, found_[j - 1]); --j) found_[j] = found_[j - 1];
-    found_[j] = f;
-  }
-  for (const Found& f : found_) {
-    Group& g = groups_[popcount64(f.set)];
-    grow_checked(g.nodes, kNeighbourhoodBits);
-    for (Word bits = f.set; bits != 0; bits &= bits - 1)
-      g.nodes.push_back(static_cast<Index>(local_[static_cast<std::size_t>(std::countr_zero(bits))]));
-    grow_checked(g.weights, 1);
-    g.weights.push_back(f.weight);
-  }
+// Appends a clique of non-zero weight to its size group.
+void NeighbourhoodWeigher::emit(Word set, Weight weight) {
+  Group& g = groups_[popcount64(set)];
+  grow_checked(g.nodes, kNeighbourhoodBits);
+  for (Word bits = set; bits != 0; bits &= bits - 1)
+    g.nodes.push_back(static_cast<Index>(local_[static_cast<std::size_t>(std::countr_zero(bits))]));
+  grow_checked(g.weights, 1);
+  g.weights.push_back(weight);
 }
 
 WeightedCliques NeighbourhoodWeigher::gather() {
