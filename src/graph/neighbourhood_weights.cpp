@@ -46,6 +46,7 @@
 #include <bit>
 #include <vector>
 
+#include "big_arrays.hpp"
 #include "bits.hpp"
 #include "interrupt.hpp"
 #include "memory_room.hpp"
@@ -82,9 +83,10 @@ struct OverBudget {};
 
 class NeighbourhoodWeigher {
  public:
-  NeighbourhoodWeigher(std::vector<Index> off, std::vector<Index> nbr, std::size_t largest, std::uint64_t budget)
-      : off_(std::move(off)), nbr_(std::move(nbr)), bit_of_(off_.size() - 1, 0), budget_(budget),
-        groups_(largest + 2) {}
+  NeighbourhoodWeigher(std::vector<Index> off, std::vector<Index> mid, std::vector<Index> nbr, std::size_t largest,
+                       std::uint64_t budget)
+      : off_(std::move(off)), mid_(std::move(mid)), nbr_(std::move(nbr)), bit_of_(off_.size() - 1, 0),
+        budget_(budget), groups_(largest + 2) {}
 
   template <bool kHw>
   void run() {
@@ -96,8 +98,8 @@ class NeighbourhoodWeigher {
 
  private:
   struct Group {
-    std::vector<Index> nodes;  // node numbers are below kNoIndex
-    WeightList weights;
+    RawArray<Index> nodes;  // node numbers are below kNoIndex
+    RawArray<Weight> weights;
   };
 
   // One step of work: counted, and every kStepBlock steps checked against
@@ -190,7 +192,9 @@ class NeighbourhoodWeigher {
   void settle(std::size_t v);
   void emit(Word set, Weight weight);
 
-  std::vector<Index> off_, nbr_;  // full lists, ascending, without self
+  // Full lists, ascending, without self: list x is nbr_[off_[x]..off_[x+1]),
+  // its nodes above x start at mid_[x].
+  std::vector<Index> off_, mid_, nbr_;
   std::vector<Word> bit_of_;      // per node: its bit in the current N[v], else 0
   std::uint64_t steps_ = 0, budget_;
   InterruptPoll poll_;
@@ -205,8 +209,7 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   const Index* const list = nbr_.data() + off_[v];
   const std::size_t deg = off_[v + 1] - off_[v];
   // N[v] in order: the neighbours below v, v, the neighbours above.
-  std::size_t pv = 0;
-  while (pv < deg && list[pv] < v) ++pv;
+  const std::size_t pv = mid_[v] - off_[v];
   const std::size_t k = deg + 1;
   for (std::size_t p = 0, i = 0; p < k; ++p) {
     const Node x = p == pv ? static_cast<Node>(v) : static_cast<Node>(list[i++]);
@@ -280,10 +283,14 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
 
 // Appends a clique of non-zero weight to its size group.
 void NeighbourhoodWeigher::emit(Word set, Weight weight) {
-  Group& g = groups_[popcount64(set)];
-  grow_checked(g.nodes, kNeighbourhoodBits);
+  const unsigned size = popcount64(set);
+  Group& g = groups_[size];
+  grow_checked(g.nodes, size);
+  const std::size_t at = g.nodes.size();
+  g.nodes.resize(at + size);  // unwritten until here
+  Index* out = g.nodes.data() + at;
   for (Word bits = set; bits != 0; bits &= bits - 1)
-    g.nodes.push_back(static_cast<Index>(local_[static_cast<std::size_t>(std::countr_zero(bits))]));
+    *out++ = static_cast<Index>(local_[static_cast<std::size_t>(std::countr_zero(bits))]);
   grow_checked(g.weights, 1);
   g.weights.push_back(weight);
 }
@@ -313,8 +320,8 @@ WeightedCliques NeighbourhoodWeigher::gather() {
       for (std::size_t c = at; c < end; ++c) offsets.push_back(offsets.back() + size);
       poll_.tick(static_cast<std::uint32_t>((end - at) * size | 1));
     }
-    std::vector<Index>().swap(g.nodes);
-    WeightList().swap(g.weights);
+    RawArray<Index>().swap(g.nodes);
+    RawArray<Weight>().swap(g.weights);
   }
   return out;
 }
@@ -347,8 +354,9 @@ std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists&
   }
   for (std::size_t v = 0; v < n; ++v) off[v + 1] += off[v];
   std::vector<Index> nbr(off[n]);
+  // at[v]: where list v's nodes above v start, once the others are in.
+  std::vector<Index> at(off.begin(), off.end() - 1);
   {
-    std::vector<Index> at(off.begin(), off.end() - 1);
     for (std::size_t v = 0; v < n; ++v) {
       for (Node w : upper[v]) nbr[at[static_cast<std::size_t>(w)]++] = static_cast<Index>(v);
       poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
@@ -360,7 +368,7 @@ std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists&
   }
   phase_done("neighbourhood lists");
   const std::uint64_t budget = steps_per_entry * (n + upper.total_nodes());
-  NeighbourhoodWeigher weigher(std::move(off), std::move(nbr), largest, budget);
+  NeighbourhoodWeigher weigher(std::move(off), std::move(at), std::move(nbr), largest, budget);
   try {
     with_popcount([&]<bool kHw>() { weigher.run<kHw>(); });
   } catch (const OverBudget&) {
