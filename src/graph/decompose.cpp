@@ -447,7 +447,7 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
     // No cut can bind and every closed neighbourhood fits a word: weigh
     // inside the neighbourhoods (neighbourhood_weights.cpp), unless its
     // work budget runs out first.
-    if (auto local = decompose_in_neighbourhoods(upper, maxrank)) return std::move(*local);
+    if (auto local = decompose_in_neighbourhoods(upper, adj, maxrank)) return std::move(*local);
     Choice choice = choose_route(adj, upper, maxrank);
     phase_done("route choice");
     if (choice.route == DecomposeRoute::maximal) {

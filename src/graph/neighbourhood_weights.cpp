@@ -326,49 +326,121 @@ WeightedCliques NeighbourhoodWeigher::gather() {
   return out;
 }
 
-}  // namespace
-
-std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, std::uint64_t maxrank,
-                                                           std::uint64_t steps_per_entry) {
-  const std::size_t n = upper.size();
-  if (n == 0 || maxrank < 3 || n >= kNoIndex || upper.total_nodes() >= kNoIndex / 2) return std::nullopt;
-  InterruptPoll poll;
-  // Degrees, and the full lists: list w gets the nodes v < w listing it
-  // (ascending, as v runs up), then its own upper list.  The count stops at
-  // the first degree above the limit, so that graphs outside it (hubs, a
-  // small maxrank) cost next to nothing.
-  const std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(kNeighbourhoodBits, maxrank) - 1);
-  std::vector<Index> off(n + 1, 0);
+// The full lists the method reads, ascending, without self, node numbers
+// below kNoIndex: list v is nbr[off[v]..off[v+1]), its nodes above v start
+// at mid[v].
+struct FullLists {
+  std::vector<Index> off, mid, nbr;
   std::size_t largest = 0;
+};
+
+enum class Read { done, declined, untidy };
+
+// Copies upper list v (its nodes above v) to `to`; false unless they ascend
+// strictly from above v and stay below n.
+bool copy_upper_list(const NeighbourLists& upper, std::size_t v, Index* to) {
+  const std::size_t n = upper.size();
+  Node prev = v;
+  for (Node w : upper[v]) {
+    if (w <= prev || w >= n) return false;
+    *to++ = static_cast<Index>(w);
+    prev = w;
+  }
+  return true;
+}
+
+// The full lists from the caller's lists, when they are tidy where it
+// matters: when `lists` hold twice the edges of `upper` (the simple upper
+// form made from them) and each list's first entries, as many as it has
+// beyond its upper list, ascend strictly and stay below the list's node,
+// those entries are its neighbours below it.  Each is an edge, listed once,
+// and the counts leave no edge out.  The other entries are not read; the
+// nodes above come from `upper`.
+Read read_tidy_lists(const NeighbourLists& upper, const NeighbourLists& lists, std::size_t limit, FullLists& out,
+                     InterruptPoll& poll) {
+  const std::size_t n = upper.size();
+  if (lists.size() != n || lists.total_nodes() != 2 * upper.total_nodes()) return Read::untidy;
+  out.off.assign(n + 1, 0);
+  for (std::size_t v = 0; v < n; ++v) {
+    const std::size_t deg = lists.length(v);
+    // Too long a list may hold repeats: the gathering decides.
+    if (deg < upper.length(v) || deg > limit) return Read::untidy;
+    out.largest = std::max(out.largest, deg);
+    out.off[v + 1] = out.off[v] + static_cast<Index>(deg);
+  }
+  out.nbr.resize(out.off[n]);
+  out.mid.resize(n);
+  for (std::size_t v = 0; v < n; ++v) {
+    const std::size_t below = lists.length(v) - upper.length(v);
+    const Node* from = lists[v].data();
+    Index* to = out.nbr.data() + out.off[v];
+    Node floor = 0;
+    bool bad = false;
+    for (std::size_t j = 0; j < below; ++j) {
+      const Node u = from[j];
+      bad |= (u < floor) | (u >= v);
+      floor = u + 1;
+      to[j] = static_cast<Index>(u);
+    }
+    if (bad) return Read::untidy;
+    out.mid[v] = out.off[v] + static_cast<Index>(below);
+    if (!copy_upper_list(upper, v, to + below)) return Read::declined;
+    poll.tick(static_cast<std::uint32_t>(lists.length(v) | 1));
+  }
+  return Read::done;
+}
+
+// The full lists from `upper` alone: list w gets the nodes v < w listing it
+// (ascending, as v runs up), then its own upper list.  The count stops at
+// the first degree above the limit, so that graphs outside it (hubs, a
+// small maxrank) cost next to nothing.
+Read gather_full_lists(const NeighbourLists& upper, std::size_t limit, FullLists& out, InterruptPoll& poll) {
+  const std::size_t n = upper.size();
+  std::vector<Index>& off = out.off;
+  off.assign(n + 1, 0);
   for (std::size_t v = 0; v < n; ++v) {
     off[v + 1] += static_cast<Index>(upper.length(v));
-    if (off[v + 1] > limit) return std::nullopt;
-    largest = std::max<std::size_t>(largest, off[v + 1]);
+    if (off[v + 1] > limit) return Read::declined;
+    out.largest = std::max<std::size_t>(out.largest, off[v + 1]);
     Node prev = v;
     for (Node w : upper[v]) {
-      if (w <= prev || w >= n) return std::nullopt;  // not a simple upper form
-      if (++off[static_cast<std::size_t>(w) + 1] > limit) return std::nullopt;
+      if (w <= prev || w >= n) return Read::declined;  // not a simple upper form
+      if (++off[static_cast<std::size_t>(w) + 1] > limit) return Read::declined;
       prev = w;
     }
     poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
   }
   for (std::size_t v = 0; v < n; ++v) off[v + 1] += off[v];
-  std::vector<Index> nbr(off[n]);
-  // at[v]: where list v's nodes above v start, once the others are in.
-  std::vector<Index> at(off.begin(), off.end() - 1);
-  {
-    for (std::size_t v = 0; v < n; ++v) {
-      for (Node w : upper[v]) nbr[at[static_cast<std::size_t>(w)]++] = static_cast<Index>(v);
-      poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
-    }
-    for (std::size_t v = 0; v < n; ++v) {
-      std::copy(upper[v].begin(), upper[v].end(), nbr.begin() + static_cast<std::ptrdiff_t>(at[v]));
-      poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
-    }
+  out.nbr.resize(off[n]);
+  // mid[v]: where list v's nodes above v start, once the others are in.
+  out.mid.assign(off.begin(), off.end() - 1);
+  for (std::size_t v = 0; v < n; ++v) {
+    for (Node w : upper[v]) out.nbr[out.mid[static_cast<std::size_t>(w)]++] = static_cast<Index>(v);
+    poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
   }
+  for (std::size_t v = 0; v < n; ++v) {
+    std::copy(upper[v].begin(), upper[v].end(), out.nbr.begin() + static_cast<std::ptrdiff_t>(out.mid[v]));
+    poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
+  }
+  return Read::done;
+}
+
+std::optional<WeightedCliques> decompose(const NeighbourLists& upper, const NeighbourLists* lists,
+                                         std::uint64_t maxrank, std::uint64_t steps_per_entry) {
+  const std::size_t n = upper.size();
+  if (n == 0 || maxrank < 3 || n >= kNoIndex || upper.total_nodes() >= kNoIndex / 2) return std::nullopt;
+  InterruptPoll poll;
+  const std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(kNeighbourhoodBits, maxrank) - 1);
+  FullLists full;
+  Read read = lists != nullptr ? read_tidy_lists(upper, *lists, limit, full, poll) : Read::untidy;
+  if (read == Read::untidy) {
+    full = FullLists();
+    read = gather_full_lists(upper, limit, full, poll);
+  }
+  if (read == Read::declined) return std::nullopt;
   phase_done("neighbourhood lists");
   const std::uint64_t budget = steps_per_entry * (n + upper.total_nodes());
-  NeighbourhoodWeigher weigher(std::move(off), std::move(at), std::move(nbr), largest, budget);
+  NeighbourhoodWeigher weigher(std::move(full.off), std::move(full.mid), std::move(full.nbr), full.largest, budget);
   try {
     with_popcount([&]<bool kHw>() { weigher.run<kHw>(); });
   } catch (const OverBudget&) {
@@ -381,8 +453,25 @@ std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists&
   return out;
 }
 
+}  // namespace
+
+std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, std::uint64_t maxrank,
+                                                           std::uint64_t steps_per_entry) {
+  return decompose(upper, nullptr, maxrank, steps_per_entry);
+}
+
 std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, std::uint64_t maxrank) {
-  return decompose_in_neighbourhoods(upper, maxrank, kStepsPerEntry);
+  return decompose(upper, nullptr, maxrank, kStepsPerEntry);
+}
+
+std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, const NeighbourLists& lists,
+                                                           std::uint64_t maxrank, std::uint64_t steps_per_entry) {
+  return decompose(upper, &lists, maxrank, steps_per_entry);
+}
+
+std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, const NeighbourLists& lists,
+                                                           std::uint64_t maxrank) {
+  return decompose(upper, &lists, maxrank, kStepsPerEntry);
 }
 
 }  // namespace vexa::graph

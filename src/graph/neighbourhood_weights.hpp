@@ -31,4 +31,14 @@ std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists&
 // The budget the automatic route gives it (see neighbourhood_weights.cpp).
 std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, std::uint64_t maxrank);
 
+// The same, given also the lists that `upper` was made from
+// (upper == detail::simple_upper_form(lists)): where they are tidy (each
+// edge at both ends, the nodes below each node first and ascending) their
+// entries below each node are read instead of gathered from `upper`; any
+// other lists give the same result, at the cost of the gathering.
+std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, const NeighbourLists& lists,
+                                                           std::uint64_t maxrank, std::uint64_t steps_per_entry);
+std::optional<WeightedCliques> decompose_in_neighbourhoods(const NeighbourLists& upper, const NeighbourLists& lists,
+                                                           std::uint64_t maxrank);
+
 }  // namespace vexa::graph

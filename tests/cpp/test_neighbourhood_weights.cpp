@@ -258,3 +258,98 @@ TEST(NeighbourhoodWeights, InterruptsAtEveryPoll) {
   }
   EXPECT_EQ(local(adj, 64), whole);
 }
+
+// Every graph on up to five nodes, alone, under an apex numbered first and
+// under one numbered last: sets of up to three nodes are weighed in closed
+// form (each edge count, with and without a cone point), larger ones by the
+// pivot search, at the root of a neighbourhood and further down.
+TEST(NeighbourhoodWeights, EverySmallGraphAloneAndUnderAnApex) {
+  for (std::size_t m = 1; m <= 5; ++m) {
+    std::vector<std::pair<Node, Node>> pairs;
+    for (Node a = 0; a < m; ++a)
+      for (Node b = a + 1; b < m; ++b) pairs.push_back({a, b});
+    for (std::uint32_t pick = 0; pick < (1u << pairs.size()); ++pick) {
+      for (int apex : {-1, 0, 1}) {
+        // apex -1: none; 0: node 0 joined to all; 1: node m joined to all.
+        const std::size_t n = m + (apex >= 0 ? 1 : 0);
+        const Node shift = apex == 0 ? 1 : 0;
+        std::set<std::pair<Node, Node>> e;
+        for (std::size_t i = 0; i < pairs.size(); ++i)
+          if (pick >> i & 1) e.insert({pairs[i].first + shift, pairs[i].second + shift});
+        if (apex >= 0) {
+          const Node top = apex == 0 ? 0 : m;
+          for (Node x = 0; x < m; ++x) e.insert(std::minmax(top, x + shift));
+        }
+        const Lists adj = from_edges(n, e);
+        const auto got = local(adj, 64);
+        ASSERT_TRUE(got) << "m " << m << " pick " << pick << " apex " << apex;
+        ASSERT_EQ(*got, definition(adj)) << "m " << m << " pick " << pick << " apex " << apex;
+      }
+    }
+  }
+}
+
+namespace {
+
+// The caller's lists in the forms the decomposition accepts, for a simple
+// graph given tidy: the route reads the tidy ones and must give the same
+// result from all the others.
+std::vector<std::pair<std::string, Lists>> list_forms(const Lists& tidy, std::mt19937_64& rng) {
+  std::vector<std::pair<std::string, Lists>> forms;
+  forms.push_back({"tidy", tidy});
+  Lists one_way = tidy;  // each edge at its lower end only
+  for (std::size_t v = 0; v < one_way.size(); ++v)
+    std::erase_if(one_way[v], [v](Node u) { return u < v; });
+  forms.push_back({"one way", one_way});
+  Lists repeats = tidy;  // the lower ends' entries twice, the other ends dropped: twice the edges in all
+  for (std::size_t v = 0; v < repeats.size(); ++v) {
+    Clique l;
+    for (Node u : tidy[v])
+      if (u > v) {
+        l.push_back(u);
+        l.push_back(u);
+      }
+    repeats[v] = l;
+  }
+  forms.push_back({"repeats", repeats});
+  Lists shuffled = tidy;
+  for (auto& l : shuffled) std::shuffle(l.begin(), l.end(), rng);
+  forms.push_back({"shuffled", shuffled});
+  Lists loops = tidy;  // a self-loop and an entry past the last node in every list
+  for (std::size_t v = 0; v < loops.size(); ++v) {
+    loops[v].insert(loops[v].begin(), v);
+    loops[v].push_back(loops.size() + v);
+  }
+  forms.push_back({"self-loops and strays", loops});
+  Lists reversed = tidy;
+  for (auto& l : reversed) std::reverse(l.begin(), l.end());
+  forms.push_back({"descending", reversed});
+  return forms;
+}
+
+}  // namespace
+
+TEST(NeighbourhoodWeights, HandedListsInEveryFormGiveTheSameResult) {
+  std::mt19937_64 rng(21);
+  const std::vector<Lists> graphs = {geometric_graph(rng, 300, 0.15), random_graph(rng, 60, 0.2),
+                                     planted_cliques(rng, 50, 6, 8), Lists{{1}, {0}, {}}};
+  for (const Lists& g : graphs) {
+    const SeqList upper = detail::simple_upper_form(make_lists(g));
+    const auto want = decompose_in_neighbourhoods(upper, 64, 1u << 20);
+    ASSERT_TRUE(want);
+    for (const auto& [name, lists] : list_forms(g, rng)) {
+      const SeqList given = make_lists(lists);
+      ASSERT_EQ(detail::simple_upper_form(given).to_vectors(), upper.to_vectors()) << name;
+      const auto got = decompose_in_neighbourhoods(upper, given, 64, 1u << 20);
+      ASSERT_TRUE(got) << name;
+      EXPECT_EQ(result_of(*got), result_of(*want)) << name;
+      // Through the decomposition's automatic route as well.
+      EXPECT_EQ(engine(lists, 64, DecomposeRoute::automatic), result_of(*want)) << name;
+    }
+    // A degree limit below the largest degree declines however the lists come.
+    const std::size_t d = largest_degree(g);
+    if (d >= 3) {
+      EXPECT_FALSE(decompose_in_neighbourhoods(upper, make_lists(g), d, 1u << 20));
+    }
+  }
+}
