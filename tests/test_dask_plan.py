@@ -1,0 +1,109 @@
+"""How vexa_dask cuts a graph into shards before a run: which ordering it
+cuts, that the shards cover every node once, and the figures a plan
+reports about the shards' overlap."""
+
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+pytest.importorskip("scipy")
+
+from vexa_dask import graphs, shards  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT))
+from bench.graphs import random_geometric_3d  # noqa: E402
+
+
+def _renumbered(n, edges, order):
+    new = np.empty(n, dtype=np.int64)
+    new[order] = np.arange(n)
+    return new[edges]
+
+
+@pytest.fixture(scope="module")
+def geo():
+    b = random_geometric_3d(6000, 14, seed=7)
+    g = graphs.csr((b.n, b.edges))
+    local = graphs.csr((b.n, _renumbered(b.n, b.edges, shards._breadth_first_order(g))))
+    return {"random": g, "local": local}
+
+
+def _path(n):
+    return graphs.csr((n, np.stack([np.arange(n - 1), np.arange(1, n)], axis=1)))
+
+
+@pytest.mark.parametrize("numbering, ordered", [("random", True), ("local", False)])
+@pytest.mark.parametrize("count", [2, 3, 4])
+def test_the_numbering_is_cut_as_it_is_only_when_it_keeps_neighbours_close(geo, monkeypatch, numbering, ordered, count):
+    g = geo[numbering]
+    calls = []
+    original = shards._breadth_first_order
+    monkeypatch.setattr(shards, "_breadth_first_order", lambda h: calls.append(1) or original(h))
+    plan = shards.plan(g, count)
+    assert plan.ordered is ordered and bool(calls) is ordered
+    assert len(plan.owned) == count
+    everything = np.concatenate(plan.owned)
+    assert np.array_equal(np.sort(everything), np.arange(g.n))  # every node in exactly one shard
+    assert all(np.all(np.diff(r) > 0) for r in plan.owned)
+    if not ordered:  # pieces of the numbering: ranges
+        assert all(np.array_equal(r, np.arange(r[0], r[-1] + 1)) for r in plan.owned)
+    # Either way the shards of a geometric graph share little; cutting the
+    # random numbering as it is would make them share nearly everything.
+    assert plan.overhead < 0.15 * count
+    cost = shards.node_work(g)
+    equal_ranges = np.array_split(np.arange(g.n), count)
+    naive = sum(cost[shards.neighbourhood(g, r)].sum() for r in equal_ranges) / cost.sum() - 1
+    assert bool(naive > 0.5 * (count - 1)) is ordered
+
+
+@pytest.mark.parametrize(
+    "g, expected",
+    [
+        (_path(1000), 1 / 999),  # the middle edge, from both ends
+        (graphs.csr((4, [])), 0.0),
+        (graphs.csr((2, [(0, 1)])), 1.0),  # the one edge joins the two halves
+        (graphs.csr((4, [(0, 3), (1, 2)])), 1.0),
+        (graphs.csr((4, [(0, 1), (2, 3), (0, 2)])), 1 / 3),
+    ],
+)
+def test_the_crossing_share_counts_edges_between_pieces(g, expected):
+    assert shards.crossing_share(g, shards.node_work(g), 2) == pytest.approx(expected)
+
+
+def test_without_an_ordering_the_numbering_is_cut(geo, monkeypatch):
+    monkeypatch.setattr(shards, "_breadth_first_order", lambda g: None)  # as without scipy
+    plan = shards.plan(geo["random"], 4)
+    assert not plan.ordered
+    assert np.array_equal(np.concatenate(plan.owned), np.arange(geo["random"].n))
+
+
+@pytest.mark.parametrize("numbering", ["random", "local"])
+def test_a_plan_reports_what_its_shards_hold(geo, numbering):
+    g = geo[numbering]
+    plan = shards.plan(g, 4)
+    cost = shards.node_work(g)
+    held = [shards.neighbourhood(g, r) for r in plan.owned]
+    for r, u in zip(plan.owned, held):  # N[R] by its definition
+        mark = np.zeros(g.n, dtype=bool)
+        mark[r] = True
+        for v in r.tolist():
+            mark[g.indices[g.indptr[v]:g.indptr[v + 1]]] = True
+        assert np.array_equal(u, np.flatnonzero(mark))
+    assert plan.nodes == [len(u) for u in held]
+    assert plan.work == pytest.approx([cost[u].sum() for u in held])
+    assert plan.total == pytest.approx(cost.sum())
+    assert plan.overhead == pytest.approx(sum(plan.work) / plan.total - 1)
+    # Balanced by work: no shard owns much more than its share.
+    owned_work = [cost[r].sum() for r in plan.owned]
+    assert max(owned_work) <= plan.total / 4 + cost.max()
+
+
+@pytest.mark.parametrize("n", [0, 1, 3])
+def test_tiny_graphs_get_at_most_one_shard_per_node(n):
+    plan = shards.plan(graphs.csr((n, [])), 4)
+    assert len(plan.owned) == max(1, n)
+    assert sorted(np.concatenate(plan.owned).tolist()) == list(range(n))
+    assert plan.overhead == 0.0
