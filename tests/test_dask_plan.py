@@ -1,6 +1,6 @@
-"""How vexa_dask cuts a graph into shards before a run: which ordering it
-cuts, that the shards cover every node once, and the figures a plan
-reports about the shards' overlap."""
+"""What vexa_dask does in the client before a run: the edges read into
+lists, the ordering it cuts, that the shards cover every node once, and
+the figures a plan reports about the shards' overlap."""
 
 import sys
 from pathlib import Path
@@ -29,6 +29,43 @@ def geo():
     g = graphs.csr((b.n, b.edges))
     local = graphs.csr((b.n, _renumbered(b.n, b.edges, shards._breadth_first_order(g))))
     return {"random": g, "local": local}
+
+
+def _reference_lists(n, edges):
+    lists = [set() for _ in range(n)]
+    for u, v in edges:
+        if u != v:
+            lists[u].add(v)
+            lists[v].add(u)
+    return [sorted(s) for s in lists]
+
+
+def _edge_cases():
+    rng = np.random.default_rng(11)
+    simple = np.unique(np.sort(rng.integers(0, 300, size=(2000, 2)), axis=1), axis=0)
+    simple = simple[simple[:, 0] != simple[:, 1]]
+    return {
+        "sorted-simple": (300, simple),
+        "shuffled": (300, rng.permutation(simple)),
+        "flipped": (300, simple[:, ::-1]),
+        "repeats-and-loops": (300, np.concatenate([simple, simple[::7, ::-1], [[3, 3], [299, 299]]])),
+        "sorted-with-a-loop": (300, np.concatenate([[[0, 0]], simple])),
+        "sorted-with-a-repeat": (300, np.concatenate([simple[:5], simple[4:]])),
+        "one-edge": (2, np.array([[1, 0]])),
+        "loops-only": (3, np.array([[1, 1], [2, 2]])),
+        "no-edges": (5, np.empty((0, 2), dtype=np.int64)),
+    }
+
+
+@pytest.mark.parametrize("huge", [False, True], ids=["keys", "past-the-key-limit"])
+@pytest.mark.parametrize("name", list(_edge_cases()))
+def test_edges_are_read_into_the_simple_graph_they_describe(monkeypatch, name, huge):
+    n, edges = _edge_cases()[name]
+    if huge:  # the path for node counts whose keys would not fit 64 bits
+        monkeypatch.setattr(graphs, "_KEY_LIMIT", 0)
+    g = graphs.csr((n, edges))
+    assert graphs.rows(g) == _reference_lists(n, edges.tolist())
+    assert g.indptr.dtype == np.int64 and g.indices.dtype == np.int64
 
 
 def _path(n):

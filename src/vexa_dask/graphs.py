@@ -207,20 +207,37 @@ def _from_lists(lists: Sequence[Any]) -> Csr:
 
 def _from_edges(pairs: IntArray, n: int) -> Csr:
     """Both directions of every pair, without self-loops and repeats."""
-    if pairs.size:
+    if pairs.size and (int(pairs.min()) < 0 or int(pairs.max()) >= n):
         bad = pairs[(pairs < 0) | (pairs >= n)]
-        if bad.size:
-            raise ValueError(f"node {int(bad[0])} is out of range for n = {n}")
-    u, v = pairs[:, 0], pairs[:, 1]
-    keep = u != v
-    u, v = u[keep], v[keep]
-    if n and n <= _KEY_LIMIT:  # one sort of 64-bit keys source * n + target
-        keys = np.sort(np.concatenate([u * n + v, v * n + u]))
-        keys = keys[np.concatenate([[True], keys[1:] != keys[:-1]])] if keys.size else keys
+        raise ValueError(f"node {int(bad[0])} is out of range for n = {n}")
+    # Each edge once, as (low, high), then from both ends.
+    low = np.minimum(pairs[:, 0], pairs[:, 1])
+    high = np.maximum(pairs[:, 0], pairs[:, 1])
+    keep = low != high
+    if not bool(keep.all()):
+        low, high = low[keep], high[keep]
+    if n and n <= _KEY_LIMIT:
+        # 64-bit keys source * n + target.  The upper keys, sorted and
+        # without repeats (edge arrays often come so already), and the lower
+        # ones, sorted, are two runs that a stable sort merges in one pass.
+        upper = low * n
+        upper += high
+        if not bool(np.all(upper[1:] > upper[:-1])):
+            upper.sort()
+            upper = upper[np.concatenate([[True], upper[1:] != upper[:-1]])]
+        source, target = np.divmod(upper, n)
+        keys = np.empty(2 * len(upper), dtype=np.int64)
+        keys[: len(upper)] = upper
+        del upper
+        lower = keys[len(source):]
+        np.multiply(target, n, out=lower)
+        lower += source
+        lower.sort()
+        keys.sort(kind="stable")
         source, target = np.divmod(keys, n)
     else:
-        source = np.concatenate([u, v])
-        target = np.concatenate([v, u])
+        source = np.concatenate([low, high])
+        target = np.concatenate([high, low])
         order = np.lexsort((target, source))
         source, target = source[order], target[order]
         distinct = np.ones(source.size, dtype=bool)
