@@ -145,51 +145,77 @@ class NeighbourhoodWeigher {
     return r;
   }
 
-  // The alternating clique count A(c) of the rows' graph induced on c.
-  // Up to three nodes it is 1 - |c| + (edges) - (triangles), read off
-  // directly; beyond, a cone point makes it zero, and otherwise it is
-  // branched on the nodes outside the pivot's closed neighbourhood.
+  // The alternating clique count A(c) of the rows' graph induced on c, for
+  // sets of up to three nodes: 1 - |c| + (edges) - (triangles).
   template <bool kHw>
-  Weight alternating(Word c) {
-    if (c == 0) return 1;
-    step();
-    const unsigned size = popcount<kHw>(c);
+  Weight small_alternating(Word c, unsigned size) const {
+    if (size == 0) return 1;
+    if (size == 1) return 0;
     const auto first = static_cast<std::size_t>(std::countr_zero(c));
-    if (size <= 3) {
-      if (size == 1) return 0;
-      const Word others = c & (c - 1);
-      const unsigned from_first = popcount<kHw>(row_[first] & others);
-      if (size == 2) return from_first != 0 ? 0 : -1;
-      // Three nodes: the edges from the first, and the one between the
-      // other two.  Two edges make a cone, three a triangle.
-      const auto second = static_cast<std::size_t>(std::countr_zero(others));
-      const unsigned edges = from_first + static_cast<unsigned>((row_[second] & others & (others - 1)) != 0);
-      return edges >= 2 ? 0 : static_cast<Weight>(edges) - 2;
-    }
-    // Stops at the first cone point, if any.
-    const Degrees d = degrees<kHw>(c, size, kNeighbourhoodBits);
-    if (d.stopped) return 0;
-    return branch<kHw>(c, d.pivot);
+    const Word others = c & (c - 1);
+    const unsigned from_first = popcount<kHw>(row_[first] & others);
+    if (size == 2) return from_first != 0 ? 0 : -1;
+    // Three nodes: the edges from the first, and the one between the other
+    // two.  Two edges make a cone, three a triangle.
+    const auto second = static_cast<std::size_t>(std::countr_zero(others));
+    const unsigned edges = from_first + static_cast<unsigned>((row_[second] & others & (others - 1)) != 0);
+    return edges >= 2 ? 0 : static_cast<Weight>(edges) - 2;
   }
 
-  // A(c) for a set c with more than three nodes and no cone point, given
+  // A(c) for a set c of more than three nodes without a cone point, given
   // its pivot: minus the sum, over the nodes x of c outside the pivot's
   // closed neighbourhood in turn, of A of x's neighbours in c without the
-  // x taken before.
+  // x taken before.  Those sets are weighed alike: up to three nodes
+  // directly, a cone point makes A zero, and the others are branched on
+  // in turn.  The branching runs on its own stack (at most one frame per
+  // node of c), so that it all compiles into the caller, bit counts
+  // included.
   template <bool kHw>
   Weight branch(Word c, std::size_t pivot) {
-    Word rest = c & ~row_[pivot] & ~(Word{1} << pivot);
-    Weight sum = 0;
-    for (; rest != 0; rest &= rest - 1) {
-      const auto x = static_cast<std::size_t>(std::countr_zero(rest));
-      sum = wrap_sub(sum, alternating<kHw>(c & row_[x]));
-      c &= ~(Word{1} << x);
+    struct Frame {
+      Word c, rest;
+      Weight sum;
+    };
+    std::array<Frame, kNeighbourhoodBits> stack;
+    std::size_t depth = 0;
+    Frame at{c, c & ~row_[pivot] & ~(Word{1} << pivot), 0};
+    for (;;) {
+      if (at.rest == 0) {
+        if (depth == 0) return at.sum;
+        const Weight done = at.sum;
+        at = stack[--depth];
+        at.sum = wrap_sub(at.sum, done);
+        continue;
+      }
+      const auto x = static_cast<std::size_t>(std::countr_zero(at.rest));
+      at.rest &= at.rest - 1;
+      const Word sub = at.c & row_[x];
+      at.c &= ~(Word{1} << x);
+      Weight a = 1;
+      if (sub != 0) {
+        step();
+        const unsigned size = popcount<kHw>(sub);
+        if (size <= 3) {
+          a = small_alternating<kHw>(sub, size);
+        } else {
+          // Stops at the first cone point, if any.
+          const Degrees d = degrees<kHw>(sub, size, kNeighbourhoodBits);
+          if (d.stopped) {
+            a = 0;
+          } else {
+            stack[depth++] = at;
+            at = {sub, sub & ~row_[d.pivot] & ~(Word{1} << d.pivot), 0};
+            continue;
+          }
+        }
+      }
+      at.sum = wrap_sub(at.sum, a);
     }
-    return sum;
   }
 
   template <bool kHw>
   void settle(std::size_t v);
+  template <bool kHw>
   void emit(Word set, Weight weight);
 
   // Full lists, ascending, without self: list x is nbr_[off_[x]..off_[x+1]),
@@ -271,7 +297,7 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
         step();
         w = branch<kHw>(common, d.pivot);
       }
-      if (w != 0) emit(set, w);
+      if (w != 0) emit<kHw>(set, w);
     }
     if (depth == 0) break;
     --depth;
@@ -282,8 +308,9 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
 }
 
 // Appends a clique of non-zero weight to its size group.
+template <bool kHw>
 void NeighbourhoodWeigher::emit(Word set, Weight weight) {
-  const unsigned size = popcount64(set);
+  const unsigned size = popcount<kHw>(set);
   Group& g = groups_[size];
   grow_checked(g.nodes, size);
   const std::size_t at = g.nodes.size();
