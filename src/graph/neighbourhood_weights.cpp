@@ -225,36 +225,40 @@ class NeighbourhoodWeigher {
   std::uint64_t steps_ = 0, budget_;
   InterruptPoll poll_;
   std::array<Word, 64> row_{};     // bit p's neighbours (without p)
-  std::array<Node, 64> local_{};  // bit p -> node
+  std::array<Index, 64> local_{};  // bit p -> node
   std::vector<Group> groups_;  // by size
 };
 
 // The closed cliques whose smallest node is v, weighed.
 template <bool kHw>
 void NeighbourhoodWeigher::settle(std::size_t v) {
-  const Index* const list = nbr_.data() + off_[v];
-  const std::size_t deg = off_[v + 1] - off_[v];
+  const Index* const off = off_.data();
+  const Index* const nbr = nbr_.data();
+  Word* const bit_of = bit_of_.data();
+  const Index* const list = nbr + off[v];
+  const std::size_t deg = off[v + 1] - off[v];
   // N[v] in order: the neighbours below v, v, the neighbours above.
-  const std::size_t pv = mid_[v] - off_[v];
+  const std::size_t pv = mid_[v] - off[v];
   const std::size_t k = deg + 1;
-  for (std::size_t p = 0, i = 0; p < k; ++p) {
-    const Node x = p == pv ? static_cast<Node>(v) : static_cast<Node>(list[i++]);
-    local_[p] = x;
-    bit_of_[x] = Word{1} << p;
+  for (std::size_t p = 0; p < pv; ++p) {
+    local_[p] = list[p];
+    bit_of[list[p]] = Word{1} << p;
+  }
+  local_[pv] = static_cast<Index>(v);
+  bit_of[v] = Word{1} << pv;
+  for (std::size_t p = pv + 1; p < k; ++p) {
+    local_[p] = list[p - 1];
+    bit_of[list[p - 1]] = Word{1} << p;
   }
   std::size_t work = k;
   for (std::size_t p = 0; p < k; ++p) {
-    if (p == pv) {
-      row_[p] = low_bits(k) & ~(Word{1} << p);
-      continue;
-    }
-    const auto x = static_cast<std::size_t>(local_[p]);
+    const std::size_t x = local_[p];
     Word r = 0;
-    for (Index i = off_[x]; i < off_[x + 1]; ++i) r |= bit_of_[nbr_[i]];
+    for (Index i = off[x]; i < off[x + 1]; ++i) r |= bit_of[nbr[i]];
     row_[p] = r;
-    work += off_[x + 1] - off_[x];
+    work += off[x + 1] - off[x];
   }
-  for (std::size_t p = 0; p < k; ++p) bit_of_[local_[p]] = 0;
+  for (std::size_t p = 0; p < k; ++p) bit_of[local_[p]] = 0;
   poll_.tick(static_cast<std::uint32_t>(work));
 
   // Closed cliques are listed depth first.  A frame holds a closed clique,
