@@ -2,6 +2,7 @@
 lists, the ordering it cuts, that the shards cover every node once, and
 the figures a plan reports about the shards' overlap."""
 
+import contextlib
 import sys
 from pathlib import Path
 
@@ -10,7 +11,8 @@ import pytest
 
 pytest.importorskip("scipy")
 
-from vexa_dask import graphs, shards  # noqa: E402
+import vexa_dask  # noqa: E402
+from vexa_dask import graphs, heap, shards  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT))
@@ -144,3 +146,50 @@ def test_tiny_graphs_get_at_most_one_shard_per_node(n):
     assert len(plan.owned) == max(1, n)
     assert sorted(np.concatenate(plan.owned).tolist()) == list(range(n))
     assert plan.overhead == 0.0
+
+
+needs_switch = pytest.mark.skipif(heap.huge_page_hint() is None, reason="this numpy has no huge-page switch")
+
+
+@needs_switch
+@pytest.mark.parametrize("fails", [False, True])
+@pytest.mark.parametrize("before", [True, False])
+def test_the_huge_page_request_is_off_in_the_block_and_as_it_was_after(before, fails):
+    was = heap.huge_page_hint()
+    try:
+        heap._hint_switch()(before)
+        with pytest.raises(RuntimeError) if fails else contextlib.nullcontext():
+            with heap.small_pages():
+                assert heap.huge_page_hint() is False
+                if fails:
+                    raise RuntimeError
+        assert heap.huge_page_hint() is before
+    finally:
+        heap._hint_switch()(was)
+
+
+@needs_switch
+@pytest.mark.parametrize("function", ["decompose", "cliques_with_weights"])
+def test_the_client_reads_and_cuts_the_graph_without_huge_pages(monkeypatch, function):
+    seen = []
+
+    def spy(module, name):
+        original = getattr(module, name)
+
+        def wrapper(*args, **kwargs):
+            seen.append((name, heap.huge_page_hint()))
+            return original(*args, **kwargs)
+
+        monkeypatch.setattr(module, name, wrapper)
+
+    spy(vexa_dask, "csr")
+    spy(shards, "plan")
+    was = heap.huge_page_hint()
+    try:
+        heap._hint_switch()(True)
+        run = getattr(vexa_dask, function)((6, [(0, 1), (1, 2), (3, 4)]), 2, shards=2)
+        assert len(run.plan.owned) == 2
+        assert seen == [("csr", False), ("plan", False)]
+        assert heap.huge_page_hint() is True
+    finally:
+        heap._hint_switch()(was)

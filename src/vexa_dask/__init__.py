@@ -32,6 +32,7 @@ from typing import TYPE_CHECKING, Any
 
 import vexa
 
+from . import heap
 from . import shards as _shards
 from .graphs import Csr, csr, neighbour_lists
 
@@ -80,7 +81,9 @@ _PARTIAL_PATTERN = re.compile(r"\.?part-\d{5}\.parquet\.\d+\.partial$")
 def decompose(graph: object, maxrank: int, *, client: Client | None = None, shards: int | None = None) -> ShardedResult:
     """``vexa.maxclique_decompose_with_weights`` on `graph`, in shards."""
     vexa.maxclique_decompose_with_weights([], maxrank)  # the single call's checks and messages
-    return ShardedResult("decompose", csr(graph), operator.index(maxrank), client, shards)
+    with heap.small_pages():
+        g = csr(graph)
+    return ShardedResult("decompose", g, operator.index(maxrank), client, shards)
 
 
 def cliques_with_weights(
@@ -88,7 +91,9 @@ def cliques_with_weights(
 ) -> ShardedResult:
     """``vexa.enumerate_cliques_with_weights`` on `graph` in upper form, in shards."""
     vexa.enumerate_cliques_with_weights([], maxrank)
-    return ShardedResult("cliques", csr(graph), operator.index(maxrank), client, shards)
+    with heap.small_pages():
+        g = csr(graph)
+    return ShardedResult("cliques", g, operator.index(maxrank), client, shards)
 
 
 def local_cluster(n_workers: int | None = None, **kwargs: Any) -> LocalCluster:
@@ -179,7 +184,8 @@ class ShardedResult:
     def plan(self) -> _shards.Plan:
         """The shards: made on first use, or by a run once its workers
         have been told to get ready."""
-        return _shards.plan(self.graph, self._shard_count)
+        with heap.small_pages():
+            return _shards.plan(self.graph, self._shard_count)
 
     @property
     def shards(self) -> int:
@@ -189,7 +195,8 @@ class ShardedResult:
         """The result of the single call: the same tuple, in the same order."""
         parts: list[_shards.Part] = self._run(_shards.run, parquet=False)
         self.timings = [p.timing for p in parts]
-        return _shards.merge(self.kind, parts)
+        with heap.small_pages():
+            return _shards.merge(self.kind, parts)
 
     def to_parquet(self, path: str | os.PathLike[str], *, overwrite: bool = False) -> list[str]:
         """Writes one Parquet file per shard into the directory `path`
@@ -230,7 +237,8 @@ class ShardedResult:
                 clock.planned = time.time()
                 for i, r in enumerate(owned):
                     started = time.perf_counter()
-                    task = _shards.subgraph(self.graph, self.kind, i, r)
+                    with heap.small_pages():
+                        task = _shards.subgraph(self.graph, self.kind, i, r)
                     clock.cut.append(time.perf_counter() - started)
                     futures.append(
                         client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False)
