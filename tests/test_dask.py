@@ -353,6 +353,11 @@ def test_a_shard_file_holds_its_pieces_as_one_column(tmp_path, monkeypatch, kind
     expected = [part.values[a:b].tolist() for a, b in zip(part.offsets[:-1], part.offsets[1:])]
     assert back["clique"].to_pylist() == expected and back["weight"].to_pylist() == part.weights.tolist()
     assert os.listdir(tmp_path) == ["part.parquet"]
+    meta = pq.ParquetFile(tmp_path / "part.parquet").metadata
+    for group in range(meta.num_row_groups):  # both columns as deltas
+        for column in range(2):
+            encodings = meta.row_group(group).column(column).encodings
+            assert "DELTA_BINARY_PACKED" in encodings and "PLAIN" not in encodings, encodings
 
 
 def test_short_offsets_refuse_what_they_cannot_hold(monkeypatch):
