@@ -47,3 +47,34 @@ def test_a_hub_on_both_sides_of_a_words_bits(leaves):
     full, upper = with_hub(g, leaves)
     for k in (64, 66):
         assert vexa.maxclique_decompose_with_weights(full, k) == expected(upper, k), (leaves, k)
+
+
+def one_way(full):
+    return [[u for u in lst if u > v] for v, lst in enumerate(full)]
+
+
+def doubled_one_way(full):
+    # As many entries as tidy lists hold, none of them below its node.
+    return [[u for u in lst if u > v for _ in range(2)] for v, lst in enumerate(full)]
+
+
+def shuffled(full):
+    return [sorted(lst, key=lambda u: (u * 7919) % 101) for lst in full]
+
+
+def with_self_loops(full):
+    return [[v] + list(lst) + [v] for v, lst in enumerate(full)]
+
+
+def descending(full):
+    return [sorted(lst, reverse=True) for lst in full]
+
+
+@pytest.mark.parametrize("form", [one_way, doubled_one_way, shuffled, with_self_loops, descending])
+@pytest.mark.parametrize("n, degree, seed", [(300, 10, 5), (200, 20, 6)])
+def test_untidy_lists_give_the_tidy_result(form, n, degree, seed):
+    g = graphs.random_geometric_3d(n, degree, seed=seed)
+    full = g.full()
+    want = vexa.maxclique_decompose_with_weights(full, 64)
+    assert want == expected(g.upper(), 64)
+    assert vexa.maxclique_decompose_with_weights(form(full), 64) == want
