@@ -456,6 +456,13 @@ def test_the_local_cluster_starts_its_workers_in_its_own_environment(monkeypatch
         assert sum(c.nthreads().values()) == 1
         settings = c.run(lambda: {k: dask.config.get(k) for k in vexa_dask.WORKER_CONFIG})
         assert list(settings.values()) == [vexa_dask.WORKER_CONFIG]
+        # The scheduler and the worker wake for their loop checks and
+        # process samples at the intervals set, not Dask's 20 and 500 ms.
+        def wakes(server):
+            return {k: cb.callback_time for k, cb in server.periodic_callbacks.items() if k in ("tick", "monitor")}
+
+        seen = [wakes(cluster.scheduler), *c.run(lambda dask_worker: wakes(dask_worker)).values()]
+        assert seen == [{"tick": 1000, "monitor": 2000}] * 2
         if _huge_pages_only_on_request():
             # Where the kernel backs only hinted memory with huge pages,
             # neither numpy nor Arrow in these workers hints it.
