@@ -30,11 +30,17 @@
 // the result.  The closed cliques whose smallest node is v (all inside
 // N[v]) are listed each once by prefix-preserving closure extension (Uno,
 // Asai, Uchida and Arimura, LCM, 2004), each weighed by A of its common
-// neighbours, and those of non-zero weight appended to their size groups,
-// which come out already in the result order.
+// neighbours, and those of non-zero weight appended to their size groups
+// in the order they are listed, which is the result order.
+//
+// One pass over the degrees inside a candidate set serves both halves: its
+// cone points are the closure's new nodes (a first one below the node
+// tried rejects the extension), and the node of most neighbours among the
+// rest is the pivot of its weight.  Sets of up to three nodes are weighed
+// in closed form, 1 - nodes + edges - triangles.
 //
 // Cost, with d the largest degree (d < 64): O(sum of deg(x)^2) word
-// operations for the neighbourhoods' rows; O(d) closures of O(d) word
+// operations for the neighbourhoods' rows; O(d) extensions of O(d) word
 // operations per closed clique listed; per weight, O(d) word operations per
 // node of a pivoting search tree on C(S), exponential in |C(S)| at worst
 // (3^(|C|/3), Moon and Moser), which is why the work is counted against a
