@@ -146,3 +146,69 @@ def test_weights_sum_to_one_over_every_family_member():
         sets = [frozenset(c) for c in cliques]
         for s in set(sets):
             assert sum(w for t, w in zip(sets, weights) if s <= t) == 1
+
+
+def spoilt(rng, adj, spoil):
+    """Tidy symmetric lists spoilt in one place, the way the one-pass check
+    of the conversion must notice."""
+    n = len(adj)
+    out = [list(lst) for lst in adj]
+    def fits(x):  # neighbours and non-neighbours on both sides of x
+        sides = [(w < x, w in out[x]) for w in range(n) if w != x]
+        return len(set(sides)) == 4
+    v = next(x for x in range(n // 2, n) if fits(x))
+    lst = out[v]
+    free = next((w for w in range(n) if w != v and w not in lst), None)
+    if spoil == "one-way lower":
+        u = next(u for u in lst if u < v)
+        out[u].remove(v)
+    elif spoil == "one-way upper":
+        u = next(u for u in lst if u > v)
+        out[u].remove(v)
+    elif spoil in ("extra lower", "extra upper"):
+        w = next(w for w in range(n) if w != v and w not in lst and (w < v) == (spoil == "extra lower"))
+        lst.append(w)
+        lst.sort()
+    elif spoil == "moved":
+        lst[rng.randrange(len(lst))] = free
+        lst.sort()
+    elif spoil == "repeat":
+        i = rng.randrange(len(lst))
+        lst.insert(i, lst[i])
+    elif spoil == "loop":
+        lst.append(v)
+        lst.sort()
+    elif spoil == "beyond n":
+        lst.append(n + 2)
+    elif spoil == "beyond n, last list":
+        out[-1].append(n)
+    elif spoil == "swapped":
+        lst[0], lst[1] = lst[1], lst[0]
+    return out
+
+
+SPOILS = ["none", "one-way lower", "one-way upper", "extra lower", "extra upper", "moved", "repeat",
+          "loop", "beyond n", "beyond n, last list", "swapped"]
+
+
+def contained(adj, container):
+    if container == "tuples":
+        return tuple(tuple(lst) for lst in adj)
+    if container == "mixed":
+        # Ranges and arrays do not tell the conversion their entries in
+        # advance, so its buffers must grow past what it reserved.
+        np = pytest.importorskip("numpy")
+        return [np.array(lst, dtype=np.int64) if i % 3 == 0 else
+                range(lst[0], lst[0] + 1) if len(lst) == 1 else tuple(lst) if i % 3 == 1 else lst
+                for i, lst in enumerate(adj)]
+    return adj
+
+
+@pytest.mark.parametrize("container", ["lists", "tuples", "mixed"])
+@pytest.mark.parametrize("spoil", SPOILS)
+def test_lists_spoilt_in_one_place_read_as_their_graph(spoil, container):
+    rng = random.Random(spoil + container)
+    adj = spoilt(rng, random_adj(rng, 30, 0.3), spoil)
+    given = contained(adj, container)
+    for k in (2, 3, 4, 64):
+        assert vexa.maxclique_decompose_with_weights(given, k) == expected(adj, k), k

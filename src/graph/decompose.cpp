@@ -18,7 +18,15 @@
 //   16 bytes per clique (weight, last node, first child) and writes out the
 //   nodes of the non-zero ones only, straight into the result's order.
 //
-// The cost model is above choose_route() below.
+// Which engine runs: the walk, unless a count of its cliques shows it
+// costing more than the maximal route is priced at from the maximal
+// cliques.  The seed walk counts its cliques before it lists any, and that
+// count settles most graphs (no clique of more than 5 nodes, or few cliques
+// per seed); only where it does not are a census and the search run to
+// price the maximal route (the cost model is above walk_within_top_clique_price()
+// below).  Tidy input arrives already in upper form (upper_form.hpp), and
+// maxrank 0, 1 and 2 and graphs with small neighbourhoods have routes of
+// their own.
 #include "decompose.hpp"
 
 #include <algorithm>
@@ -35,148 +43,12 @@
 #include "neighbourhood_weights.hpp"
 #include "phase_clock.hpp"
 #include "seed_cliques.hpp"
+#include "upper_form.hpp"
 #include "weighted_cliques.hpp"
 #include "weights_from_maximal.hpp"
 
 namespace vexa::graph {
 namespace detail {
-
-// ---------------------------------------------------------------------------
-// The upper form of the graph the maximal search reads.
-
-namespace {
-
-// The upper form of tidy lists: each strictly ascending, without v itself,
-// every entry below n, and every edge listed at both ends.  List v's upper
-// form is then its part after v, and one pass checks the other ends: lists
-// are taken in order, so the entries v > u that list u are met in ascending
-// order, and each must be the next unmatched entry of u's part after u.
-// When every entry before a node is matched and the parts after their nodes
-// hold half the entries, each edge is listed at both ends.  Returns nothing
-// when the lists are not tidy.
-std::optional<NeighbourLists> tidy_upper_form(const NeighbourLists& adj, InterruptPoll& poll) {
-  const std::size_t n = adj.size();
-  const Node* const entries = adj.nodes().data();
-  const std::size_t* const row = adj.offsets().data();
-  // Symmetric lists hold every edge twice, once after its smaller node.
-  const std::size_t half = adj.total_nodes() / 2;
-  NeighbourLists out;
-  std::vector<Node>& nodes = out.nodes();
-  std::vector<std::size_t>& offsets = out.offsets();
-  nodes.resize(half);
-  offsets.assign(n + 1, 0);
-  Node* const up = nodes.data();
-  // matched[u]: the next entry of u's part after u that no later list has
-  // listed u in yet.
-  RawArray<std::size_t> matched;
-  unwritten_array(matched, n);
-  std::size_t at = 0;
-  for (std::size_t v = 0; v < n; ++v) {
-    std::size_t i = row[v];
-    const std::size_t end = row[v + 1];
-    Node prev = 0;
-    for (; i < end && entries[i] < v; ++i) {
-      const Node u = entries[i];
-      if (i != row[v] && u <= prev) return std::nullopt;
-      prev = u;
-      const std::size_t c = matched[static_cast<std::size_t>(u)];
-      if (c == offsets[static_cast<std::size_t>(u) + 1] || up[c] != v) return std::nullopt;
-      matched[static_cast<std::size_t>(u)] = c + 1;
-    }
-    if (i < end && entries[i] == v) return std::nullopt;
-    const std::size_t len = end - i;
-    if (len > half - at) return std::nullopt;
-    if (len != 0 && entries[end - 1] >= n) return std::nullopt;
-    // Lists are short: a plain loop beats a call to copy.
-    Node* const dst = up + at;
-    Node descending = 0;
-    for (std::size_t j = 0; j < len; ++j) {
-      dst[j] = entries[i + j];
-      if (j != 0) descending |= static_cast<Node>(dst[j] <= dst[j - 1]);
-    }
-    if (descending != 0) return std::nullopt;
-    matched[v] = at;
-    at += len;
-    offsets[v + 1] = at;
-    poll.tick(static_cast<std::uint32_t>((end - row[v]) | 1));
-  }
-  // Every entry before its node was matched to its own entry after one, so
-  // there are at least as many entries after as before; there are at most
-  // half of them, so exactly half, each matched once.
-  return out;
-}
-
-}  // namespace
-
-NeighbourLists simple_upper_form(const NeighbourLists& adj) {
-  const std::size_t n = adj.size();
-  InterruptPoll poll;
-  if (auto tidy = tidy_upper_form(adj, poll)) return std::move(*tidy);
-  // List v gathers two runs: the entries u > v of adj[v], in their order,
-  // and the nodes u > v that list v, ascending (u is taken in order).  The
-  // second run is sorted by construction and for symmetric lists equal to
-  // the first, so the runs are merged rather than sorted together.
-  std::vector<std::size_t> own(n + 1, 0), back(n + 1, 0);
-  for (std::size_t v = 0; v < n; ++v) {
-    for (Node u : adj[v]) {
-      if (u >= n || u == v) continue;
-      if (u > v)
-        ++own[v + 1];
-      else
-        ++back[static_cast<std::size_t>(u) + 1];
-    }
-    poll.tick(static_cast<std::uint32_t>(adj.length(v) | 1));
-  }
-  for (std::size_t v = 0; v < n; ++v) {
-    own[v + 1] += own[v];
-    back[v + 1] += back[v];
-  }
-  std::vector<Node> own_runs(own[n]), back_runs(back[n]);
-  {
-    std::vector<std::size_t> own_at(own.begin(), own.end() - 1), back_at(back.begin(), back.end() - 1);
-    for (std::size_t v = 0; v < n; ++v) {
-      for (Node u : adj[v]) {
-        if (u >= n || u == v) continue;
-        if (u > v)
-          own_runs[own_at[v]++] = u;
-        else
-          back_runs[back_at[static_cast<std::size_t>(u)]++] = v;
-      }
-      poll.tick(static_cast<std::uint32_t>(adj.length(v) | 1));
-    }
-  }
-  NeighbourLists out;
-  std::vector<Node>& nodes = out.nodes();
-  std::vector<std::size_t>& offsets = out.offsets();
-  nodes.reserve(std::max(own[n], back[n]));
-  offsets.reserve(n + 1);
-  for (std::size_t v = 0; v < n; ++v) {
-    Node* a = own_runs.data() + own[v];
-    Node* a_end = own_runs.data() + own[v + 1];
-    const Node* b = back_runs.data() + back[v];
-    const Node* b_end = back_runs.data() + back[v + 1];
-    const bool strict = std::adjacent_find(a, a_end, std::greater_equal<Node>()) == a_end;
-    if (strict && a_end - a == b_end - b && std::equal(a, a_end, b)) {
-      // Symmetric lists, each entry once: the runs agree.
-      nodes.insert(nodes.end(), a, a_end);
-      offsets.push_back(nodes.size());
-      poll.tick(static_cast<std::uint32_t>((a_end - a) | 1));
-      continue;
-    }
-    if (!strict && !std::is_sorted(a, a_end)) std::sort(a, a_end);
-    // Merge, each node once.
-    while (a != a_end || b != b_end) {
-      const Node x = b == b_end || (a != a_end && *a < *b) ? *a : *b;
-      nodes.push_back(x);
-      while (a != a_end && *a == x) ++a;
-      while (b != b_end && *b == x) ++b;
-    }
-    offsets.push_back(nodes.size());
-    poll.tick(static_cast<std::uint32_t>((own[v + 1] - own[v] + back[v + 1] - back[v]) | 1));
-  }
-  nodes.shrink_to_fit();
-  return out;
-}
 
 namespace {
 
@@ -315,6 +187,13 @@ WeightedCliques single_nodes(std::size_t n) {
 // walk at once, otherwise the search runs and the walk still takes over when
 // its census, continued up to the maximal route's cost, ends below it.
 //
+// The seed walk's own first pass is an exact count, taken anyway, of the
+// cliques, of the largest clique and of a lower bound on the ends (each
+// seed has one).  It settles on the walk without a census when the largest
+// clique has at most 5 nodes (see below) or when the cliques are at most
+// kWalkStepsPerEnd per that bound, as the census would; a count that passes
+// the census's first cap goes straight to the search.
+//
 // The census is sampled (clique_census.hpp): seeds with the same number of
 // later neighbours are counted one in kSampleStride where at least
 // kSampledGroup of them share it, the rest in full.  On the graphs below its
@@ -327,6 +206,7 @@ WeightedCliques single_nodes(std::size_t n) {
 // clique, which has at most 2^maxrank - 1 non-empty sub-cliques, so for
 // 2^maxrank - 1 <= kStepsPerTopClique (maxrank <= 5) the walk never costs
 // more than the maximal route is priced at, and both looks would take it.
+// The same holds with maxrank replaced by the size of the largest clique.
 
 // Measured with each engine forced (processor time, one process per graph)
 // on a 3D geometric graph (n = 20,000, degree 16), preferential attachment
@@ -357,6 +237,11 @@ constexpr std::uint64_t kCensusCliquesPerNodeAndEdge = 256;
 // clique it lists.
 constexpr double kWalkBytesPerClique = 16;
 
+// Where the first census (and the seed walk's count) stops.
+std::uint64_t census_cap(const NeighbourLists& upper) {
+  return kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
+}
+
 // The maximal route's cost in walk steps, from the maximal cliques.  A
 // maximal clique of s > maxrank nodes is cut into C(s, maxrank) top cliques,
 // C(s - 1, maxrank - 1) of them through each of its nodes; overlaps between
@@ -384,27 +269,38 @@ double maximal_route_cost(const CliqueList& maximal, std::size_t n, std::uint64_
   return kStepsPerTopClique * tops + pairs / kStarPairsPerStep;
 }
 
+// A top clique of s nodes has 2^s - 1 non-empty sub-cliques.  When that is
+// at most kStepsPerTopClique, the walk, which lists each clique under some
+// top clique, never costs more than the maximal route is priced at.
+bool walk_within_top_clique_price(std::uint64_t s) {
+  return s < 64 && static_cast<double>((std::uint64_t{1} << s) - 1) <= kStepsPerTopClique;
+}
+
 // What the automatic route decided, and the maximal cliques when the search
 // ran for it and the maximal route was taken.
 struct Choice {
   DecomposeRoute route;
   bool searched;
   CliqueList maximal;
+  bool census = true;
 };
 
-Choice choose_route(const NeighbourLists& adj, const NeighbourLists& upper, std::uint64_t maxrank) {
-  if (maxrank == 2) return {DecomposeRoute::edges, false, {}};
-  if (maxrank < 64 && static_cast<double>((std::uint64_t{1} << maxrank) - 1) <= kStepsPerTopClique)
-    return {DecomposeRoute::walk, false, {}};
-  const std::uint64_t cap = kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
+// The census's side of the choice.  `past_cap`: the walk's own count has
+// already passed the census's first cap, so that first look is skipped.
+Choice choose_by_census(const NeighbourLists& upper, std::uint64_t maxrank, bool past_cap) {
+  const std::uint64_t cap = census_cap(upper);
   CliqueCensusTaker taker(upper, maxrank, CensusSeeds::sampled);
-  CliqueCensus census = taker.count_to(cap);
-  if (census.complete && census.cliques <= kWalkStepsPerEnd * census.ends + kShortWalk)
-    return {DecomposeRoute::walk, false, {}};
+  CliqueCensus census{cap, 0, false};
+  if (!past_cap) {
+    census = taker.count_to(cap);
+    if (census.complete && census.cliques <= kWalkStepsPerEnd * census.ends + kShortWalk)
+      return {DecomposeRoute::walk, false, {}};
+  }
   phase_done("census");
-  CliqueList maximal = enumerate_maximal_cliques(adj);
+  // The search reads the upper form as the graph it stands for.
+  CliqueList maximal = enumerate_maximal_cliques(upper);
   phase_done("maximal cliques");
-  const double cost = maximal_route_cost(maximal, adj.size(), maxrank);
+  const double cost = maximal_route_cost(maximal, upper.size(), maxrank);
   // The census goes on from where it stopped, now until the walk would cost
   // more, or hold more than the memory there is (then the cut is
   // exponential and both engines will end in MemoryError; the maximal route
@@ -418,17 +314,63 @@ Choice choose_route(const NeighbourLists& adj, const NeighbourLists& upper, std:
   return {DecomposeRoute::maximal, true, std::move(maximal)};
 }
 
+// The choice for maxrank >= 3 on the upper form of a non-empty graph, from
+// the seed walk's count (null when the seed walk cannot take the lists).
+Choice choose_route(const NeighbourLists& upper, std::uint64_t maxrank, const SeedCount* count) {
+  if (walk_within_top_clique_price(maxrank)) return {DecomposeRoute::walk, false, {}, false};
+  if (count != nullptr && count->complete) {
+    // Every seed has at least one end, so seed_ends is at most the ends a
+    // census would find: the census's first look would settle on the walk.
+    if (walk_within_top_clique_price(count->largest) ||
+        count->cliques <= kWalkStepsPerEnd * count->seed_ends + kShortWalk)
+      return {DecomposeRoute::walk, false, {}, false};
+  }
+  return choose_by_census(upper, maxrank, count != nullptr && !count->complete);
+}
+
+// The automatic route past the special maxranks: the seed walk counts its
+// cliques first and goes on only if the choice made on that count (which
+// may run the census and the search) is the walk.
+WeightedCliques automatic_route(NeighbourLists& upper, std::uint64_t maxrank) {
+  std::optional<Choice> choice;
+  const SeedGate gate = [&](const SeedCount& count) {
+    choice = choose_route(upper, maxrank, &count);
+    phase_done("route choice");
+    return choice->route == DecomposeRoute::walk;
+  };
+  if (auto seeds =
+          enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate))
+    return std::move(*seeds);
+  // Lists the seed walk cannot take were never counted: choose without.
+  if (!choice) choice = choose_route(upper, maxrank, nullptr);
+  if (choice->route == DecomposeRoute::maximal) {
+    upper = NeighbourLists();
+    return calc_clique_weights_from_maximal(choice->maximal, maxrank);
+  }
+  return regrouped_walk(upper, maxrank);
+}
+
 }  // namespace
 
 RouteChoice chosen_route(const NeighbourLists& adj, std::uint64_t maxrank) {
-  const Choice c = choose_route(adj, simple_upper_form(adj), maxrank);
-  return {c.route, c.searched};
+  if (maxrank == 2) return {DecomposeRoute::edges, false};
+  const NeighbourLists upper = simple_upper_form(adj);
+  std::optional<Choice> choice;
+  // The walk counts and is told to stop there.
+  const SeedGate gate = [&](const SeedCount& count) {
+    choice = choose_route(upper, maxrank, &count);
+    return false;
+  };
+  (void)enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate);
+  if (!choice) choice = choose_route(upper, maxrank, nullptr);
+  return {choice->route, choice->searched, choice->census};
 }
 
-WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
-                                       DecomposeRoute route) {
-  const std::size_t n = adj.size();
-  if (n == 0) return {};
+namespace {
+
+// maxrank 0 and 1 on a graph of n nodes; nothing for the other maxranks.
+std::optional<WeightedCliques> without_search(std::size_t n, std::uint64_t maxrank) {
+  if (n == 0) return WeightedCliques{};
   if (maxrank == 0) {
     // Every maximal clique contributes its empty subset, and a graph with a
     // node has at least one maximal clique.
@@ -438,9 +380,13 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
     return out;
   }
   if (maxrank == 1) return single_nodes(n);
-  if (route == DecomposeRoute::maximal) return maximal_route(adj, maxrank);
-  NeighbourLists upper = simple_upper_form(adj);
-  phase_done("upper form");
+  return std::nullopt;
+}
+
+// maxrank >= 2 on the simple upper form of a non-empty graph, made from
+// the lists `adj`.
+WeightedCliques from_upper_form(NeighbourLists& upper, const NeighbourLists& adj, std::uint64_t maxrank,
+                                DecomposeRoute route) {
   if (maxrank == 2 && (route == DecomposeRoute::automatic || route == DecomposeRoute::edges))
     return edges_and_nodes(upper);
   if (route == DecomposeRoute::automatic) {
@@ -448,20 +394,33 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
     // inside the neighbourhoods (neighbourhood_weights.cpp), unless its
     // work budget runs out first.
     if (auto local = decompose_in_neighbourhoods(upper, adj, maxrank)) return std::move(*local);
-    Choice choice = choose_route(adj, upper, maxrank);
-    phase_done("route choice");
-    if (choice.route == DecomposeRoute::maximal) {
-      upper = NeighbourLists();
-      return calc_clique_weights_from_maximal(choice.maximal, maxrank);
-    }
+    if (!walk_within_top_clique_price(maxrank)) return automatic_route(upper, maxrank);
   }
   return walk_route(upper, maxrank);
+}
+
+}  // namespace
+
+WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
+                                       DecomposeRoute route) {
+  if (auto out = without_search(adj.size(), maxrank)) return std::move(*out);
+  if (route == DecomposeRoute::maximal) return maximal_route(adj, maxrank);
+  NeighbourLists upper = simple_upper_form(adj);
+  phase_done("upper form");
+  return from_upper_form(upper, adj, maxrank, route);
 }
 
 }  // namespace detail
 
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank) {
   return detail::decompose_with_weights(adj, maxrank, detail::DecomposeRoute::automatic);
+}
+
+WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, const NeighbourLists& adj,
+                                                 std::uint64_t maxrank) {
+  NeighbourLists own = std::move(upper);
+  if (auto out = detail::without_search(own.size(), maxrank)) return std::move(*out);
+  return detail::from_upper_form(own, adj, maxrank, detail::DecomposeRoute::automatic);
 }
 
 }  // namespace vexa::graph

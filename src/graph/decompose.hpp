@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "types.hpp"
+#include "upper_form.hpp"
 
 namespace vexa::graph {
 
@@ -19,6 +20,12 @@ namespace vexa::graph {
 // Order of the result: by size, largest first, each size ascending
 // lexicographically, the empty clique (maxrank 0) last.
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank);
+
+// The same, given also the simple upper form of `adj` (upper_form.hpp), as
+// the input conversion gathers it from tidy lists; `upper` is released once
+// the engine no longer needs it.
+WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, const NeighbourLists& adj,
+                                                 std::uint64_t maxrank);
 
 namespace detail {
 
@@ -39,18 +46,17 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
                                        DecomposeRoute route);
 
 // The engine that the automatic route takes for a maxrank of at least 2 on a
-// non-empty graph (for the others neither engine runs), and whether it ran
-// the maximal search to decide.
+// non-empty graph (for the others neither engine runs), and whether it took
+// a census and ran the maximal search to decide.
 struct RouteChoice {
   DecomposeRoute route;
   bool searched;
+  bool census = false;
 };
 RouteChoice chosen_route(const NeighbourLists& adj, std::uint64_t maxrank);
 
-// The graph that the maximal search sees, in upper form: list v holds the
-// nodes w > v with an edge v-w (w < n, listed by v or by w), ascending, each
-// once.
-NeighbourLists simple_upper_form(const NeighbourLists& adj);
+// The graph that the maximal search sees, in upper form (upper_form.hpp).
+using graph::simple_upper_form;
 
 }  // namespace detail
 }  // namespace vexa::graph

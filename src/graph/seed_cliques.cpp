@@ -133,8 +133,9 @@ struct ReadOff {
 template <bool kHw>
 class SeedWalk {
  public:
-  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank, SeedOutput output)
-      : nbrs_(nbrs), maxrank_(maxrank), all_(output == SeedOutput::all) {}
+  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank, SeedOutput output, std::uint64_t count_cap = 0,
+           const SeedGate* gate = nullptr)
+      : nbrs_(nbrs), maxrank_(maxrank), all_(output == SeedOutput::all), count_cap_(count_cap), gate_(gate) {}
 
   std::optional<WeightedCliques> run() {
     const std::size_t n = nbrs_.size();
@@ -150,7 +151,14 @@ class SeedWalk {
     }
     if (n >= kNoIndex) return std::nullopt;
     build_masks();
-    if (!count_levels()) return std::nullopt;
+    if (gate_ != nullptr) {
+      const SeedCount count = count_levels(count_cap_);
+      if (!(*gate_)(count)) return std::nullopt;
+      if (!count.complete) count_levels(0);
+    } else {
+      count_levels(0);
+    }
+    if (level_start_.back() >= kNoIndex) return std::nullopt;
     allocate();
     phase_done("seed levels");
     for (std::size_t v = 0; v < n; ++v) {
@@ -223,16 +231,18 @@ class SeedWalk {
 
   // Breadth-first over one seed's subtree: the number of cliques one node
   // larger than those of `cand`.  With `next` given their candidates are
-  // made too, and with `parent` and `pos` given their parents and last
-  // positions (counting needs neither; the last level needs no candidates).
+  // made too, unless there are more than `most` of them, and with `parent`
+  // and `pos` given their parents and last positions (counting needs
+  // neither; the last level needs no candidates).
   template <unsigned W>
   std::size_t grow_level(const Mask* adj, const RawArray<Mask>& cand, RawArray<Mask>* next,
-                         RawArray<Index>* parent, RawArray<std::uint16_t>* pos) {
+                         RawArray<Index>* parent, RawArray<std::uint16_t>* pos,
+                         std::size_t most = ~std::size_t{0}) {
     const std::size_t count = cand.size() / W;
     std::size_t made = 0;
     for (std::size_t i = 0; i < count; ++i) made += Bits<W, kHw>::count(cand.data() + i * W);
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 12)));
-    if (next == nullptr || made == 0) return made;
+    if (next == nullptr || made == 0 || made > most) return made;
     next->resize(made * W);
     if (parent == nullptr) {
       fill_level<W, false>(adj, cand, next->data(), nullptr, nullptr);
@@ -263,39 +273,74 @@ class SeedWalk {
     }
   }
 
+  struct SeedTally {
+    std::uint64_t cliques = 0;  // of 2 or more nodes
+    std::size_t tops = 0;       // cliques of maxrank nodes
+    bool stopped = false;       // a level passed `room`: the count ends here
+  };
+
+  // Counts seed v's cliques of 2 or more nodes, level by level, into
+  // `totals` and seed_counts_, stopping at the first level that takes the
+  // seed's count past `room`.
   template <unsigned W>
-  void count_seed(std::size_t v, std::vector<std::size_t>& totals) {
+  SeedTally count_seed(std::size_t v, std::vector<std::size_t>& totals, std::uint64_t room) {
     const Mask* adj = seed_masks(v);
     count_cur_.assign(W, 0);
     Bits<W, kHw>::first(count_cur_.data(), nbrs_.length(v));
+    SeedTally tally;
     for (std::size_t k = 1; k != maxrank_; ++k) {
       const bool last_level = k + 1 == maxrank_;
       count_next_.clear();
-      const std::size_t count =
-          grow_level<W>(adj, count_cur_, last_level ? nullptr : &count_next_, nullptr, nullptr);
+      const std::size_t count = grow_level<W>(adj, count_cur_, last_level ? nullptr : &count_next_, nullptr,
+                                              nullptr, static_cast<std::size_t>(room));
       if (count == 0) break;
       if (totals.size() <= k) totals.push_back(0);
       totals[k] += count;
       seed_counts_.push_back(count);
-      if (last_level) break;
+      tally.cliques += count;
+      if (count > room) {
+        tally.stopped = true;
+        break;
+      }
+      room -= count;
+      if (last_level) {
+        tally.tops = count;
+        break;
+      }
       count_cur_.swap(count_next_);
     }
+    return tally;
   }
 
   // The sizes of every seed's levels, without keeping the cliques.  Fills
-  // level_start_ and, per seed, where its block of each level begins.
-  bool count_levels() {
+  // level_start_ and, per seed, where its block of each level begins.  With
+  // a cap (0: none), stops after the seed that takes the count past it.
+  SeedCount count_levels(std::uint64_t cap) {
     const std::size_t n = nbrs_.size();
     std::vector<std::size_t> totals{n};  // totals[k-1]: cliques of k nodes
+    SeedCount out;
+    out.cliques = n;
+    seed_counts_.clear();
     seed_first_.assign(n + 1, 0);
+    const std::uint64_t most = cap == 0 ? ~std::uint64_t{0} : cap;
     for (std::size_t v = 0; v < n; ++v) {
       seed_first_[v] = seed_counts_.size();
-      with_mask_words(nbrs_.length(v), [&]<unsigned W>() { count_seed<W>(v, totals); });
+      SeedTally tally;
+      const std::uint64_t room = most - std::min(most, out.cliques);
+      with_mask_words(nbrs_.length(v), [&]<unsigned W>() { tally = count_seed<W>(v, totals, room); });
+      out.cliques += tally.cliques;
+      out.seed_ends += std::max<std::size_t>(tally.tops, 1);
+      if (tally.stopped || out.cliques > most) {
+        out.complete = false;
+        break;
+      }
     }
+    out.largest = n == 0 ? 0 : totals.size();
+    if (!out.complete) return out;
     seed_first_[n] = seed_counts_.size();
     level_start_.assign(totals.size() + 1, 0);
     for (std::size_t k = 0; k < totals.size(); ++k) level_start_[k + 1] = level_start_[k] + totals[k];
-    if (level_start_.back() >= kNoIndex) return false;
+    if (level_start_.back() >= kNoIndex) return out;
     // Turn each seed's counts into the positions where its blocks begin.
     std::vector<std::size_t> running(level_start_.begin() + 1, level_start_.end() - 1);
     for (std::size_t v = 0; v < n; ++v) {
@@ -306,7 +351,7 @@ class SeedWalk {
         running[k] += c;
       }
     }
-    return true;
+    return out;
   }
 
   void allocate() {
@@ -570,6 +615,8 @@ class SeedWalk {
   const NeighbourLists& nbrs_;
   const std::uint64_t maxrank_;
   const bool all_;  // every clique, or only those of non-zero weight
+  const std::uint64_t count_cap_;  // with a gate: where its count stops
+  const SeedGate* gate_;           // asked after the count, if given
   InterruptPoll poll_;
   std::vector<std::size_t> mask_first_;  // per seed, where its masks begin
   std::vector<Mask> masks_;
@@ -593,6 +640,13 @@ class SeedWalk {
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
                                                       SeedOutput output) {
   return with_popcount([&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output).run(); });
+}
+
+std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
+                                                      SeedOutput output, std::uint64_t count_cap,
+                                                      const SeedGate& gate) {
+  return with_popcount(
+      [&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output, count_cap, &gate).run(); });
 }
 
 }  // namespace vexa::graph

@@ -145,6 +145,22 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
   }
 }
 
+// The entries of a list or tuple of lists and tuples, read from their
+// sizes; 0 for anything else.  Only a guess to reserve by: a signal handler
+// run by a poll may still change the lists while they are read.
+std::size_t entries_of_plain_lists(PyObject* obj, graph::InterruptPoll& poll) {
+  if (!PyList_CheckExact(obj) && !PyTuple_CheckExact(obj)) return 0;
+  PyObject* const* const items = PySequence_Fast_ITEMS(obj);
+  const Py_ssize_t size = PySequence_Fast_GET_SIZE(obj);
+  std::size_t total = 0;
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    PyObject* const inner = items[i];
+    if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) total += static_cast<std::size_t>(Py_SIZE(inner));
+  }
+  poll.tick(static_cast<std::uint32_t>(std::min<Py_ssize_t>(size, 1 << 20) | 1));
+  return total;
+}
+
 }  // namespace
 
 std::uint64_t convert_u64(PyObject* obj) {
@@ -154,10 +170,16 @@ std::uint64_t convert_u64(PyObject* obj) {
   return value;
 }
 
-graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
+graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperForm* tidy) {
   graph::InterruptPoll poll;
   graph::NeighbourLists lists;
   std::vector<Node>& nodes = lists.nodes();
+  // Each list, as soon as it is complete.
+  auto close_list = [&]() {
+    const std::size_t start = lists.offsets().back();
+    lists.close_seq();
+    if (tidy != nullptr) tidy->add(nodes.data() + start, nodes.data() + nodes.size());
+  };
   // Integer arrays are read from their buffers, in the same steps and with
   // the same checks as the generic conversion below.
   if (const IntArray table(obj, 2); table) {
@@ -167,13 +189,22 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
       const std::size_t length = buffer_length(table.row_length(), kMaxNodeListLength);
       reserve_more(nodes, length);
       table.append(r * length, length, nodes, poll);
-      lists.close_seq();
+      close_list();
       poll.tick();
     }
     return lists;
   }
   const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
   reserve_exactly(lists.offsets(), static_cast<std::size_t>(outer) + 1);
+  try {
+    const std::size_t entries = entries_of_plain_lists(obj, poll);
+    reserve_exactly(nodes, entries);
+    if (tidy != nullptr) tidy->reserve(static_cast<std::size_t>(outer), entries);
+  } catch (const std::bad_alloc&) {
+    // Left to grow as the lists are read: a list that fails to convert must
+    // fail with its own error, not with this one.
+  } catch (const std::length_error&) {
+  }
   for_each_item(obj, poll, [&](PyObject* inner) {
     // A list or tuple is never an integer array: it skips the buffer probe.
     if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
@@ -189,7 +220,7 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
       reserve_more(nodes, static_cast<std::size_t>(length));
       for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
     }
-    lists.close_seq();
+    close_list();
   });
   return lists;
 }

@@ -6,11 +6,13 @@
 #include <cstdint>
 
 #include "graph/types.hpp"
+#include "graph/upper_form.hpp"
 
 namespace vexa::module {
 
 // Any sequence (but not a str) of sequences of integers, as neighbour lists.
-graph::NeighbourLists convert_neighbour_lists(PyObject* obj);
+// With `tidy` given, every list is also handed to it as soon as it is read.
+graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperForm* tidy = nullptr);
 
 // An integer in [0, 2**64 - 1], through the index protocol.
 std::uint64_t convert_u64(PyObject* obj);

@@ -1,5 +1,7 @@
 #include "functions.hpp"
 
+#include <optional>
+
 #include "binding.hpp"
 #include "convert.hpp"
 #include "errors.hpp"
@@ -23,25 +25,33 @@ constexpr Signature kEdgeonly{"enumerate_cliques_with_weights_edgeonly", kAdjPar
 // The converted arguments of one call.
 struct Arguments {
   graph::NeighbourLists lists;
+  std::optional<graph::NeighbourLists> upper;  // the simple upper form of tidy `lists`
   std::uint64_t maxrank = 0;
 };
 
 // Every function takes the lists first and maxrank, if at all, second.
 using Converter = void (*)(PyObject*, Arguments&);
 void convert_lists(PyObject* obj, Arguments& out) { out.lists = convert_neighbour_lists(obj); }
+// The decomposition reads the graph the lists stand for: tidy lists give
+// its upper form while they are read.
+void convert_graph(PyObject* obj, Arguments& out) {
+  graph::TidyUpperForm tidy;
+  out.lists = convert_neighbour_lists(obj, &tidy);
+  out.upper = tidy.finish();
+}
 void convert_maxrank(PyObject* obj, Arguments& out) { out.maxrank = convert_u64(obj); }
-constexpr Converter kConverters[kMaxParams] = {convert_lists, convert_maxrank};
 
 // Binds and converts, parameter by parameter; a TypeError of a conversion
 // names its parameter.
 Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) {
+                           PyObject* kwnames, Converter lists = convert_lists) {
   PyObject* slots[kMaxParams] = {};
   bind_arguments(sig, args, nargs, kwnames, slots);
   Arguments out;
+  const Converter converters[kMaxParams] = {lists, convert_maxrank};
   for (std::size_t i = 0; i < sig.count; ++i) {
     try {
-      kConverters[i](slots[i], out);
+      converters[i](slots[i], out);
     } catch (const PyErrorSet&) {
       name_parameter(sig.params[i]);
       throw;
@@ -86,10 +96,12 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
                                            PyObject* kwnames) {
   return guard([&]() -> PyObject* {
     const graph::CallClock clock(kDecompose.name);
-    Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames);
-    const graph::WeightedCliques result = graph::decompose_with_weights(a.lists, a.maxrank);
-    graph::phase_done("cliques and weights");
+    Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames, convert_graph);
     const std::size_t node_count = a.lists.size();
+    const graph::WeightedCliques result =
+        a.upper ? graph::decompose_upper_form_with_weights(std::move(*a.upper), a.lists, a.maxrank)
+                : graph::decompose_with_weights(a.lists, a.maxrank);
+    graph::phase_done("cliques and weights");
     a.lists = graph::NeighbourLists();
     Ref tuple = build_result(result, node_count);
     graph::phase_done("result");

@@ -340,35 +340,67 @@ TEST(Decompose, CostModelPicksTheCheaperEngine) {
   const Lists big = overlapping_cliques(rng, 60, 2, 40);
   const Lists sparse = random_lists(rng, 400, 0.02, false);
   const Lists dense = random_lists(rng, 60, 0.7, false);
+  // 20 hubs 0..19, each adjacent to every node of a complete bipartite
+  // graph K(20, 20): 441 cliques per hub seed, none of more than 3 nodes.
+  Lists hubs(60);
+  auto edge = [](Lists& g, Node a, Node b) {
+    g[a].push_back(b);
+    g[b].push_back(a);
+  };
+  for (Node h = 0; h < 20; ++h)
+    for (Node x = 20; x < 60; ++x) edge(hubs, h, x);
+  for (Node a = 20; a < 40; ++a)
+    for (Node b = 40; b < 60; ++b) edge(hubs, a, b);
+  for (auto& l : hubs) std::sort(l.begin(), l.end());
+  Lists k6(6);
+  for (Node a = 0; a < 6; ++a)
+    for (Node b = a + 1; b < 6; ++b) edge(k6, a, b);
+  for (auto& l : k6) std::sort(l.begin(), l.end());
+  Lists hubs_k6 = hubs;
+  for (Node a = 60; a < 66; ++a) {
+    hubs_k6.emplace_back();
+    for (Node b = 60; b < 66; ++b)
+      if (b != a) hubs_k6.back().push_back(b);
+  }
   struct Case {
     const char* what;
     const Lists& adj;
     std::uint64_t maxrank;
     DecomposeRoute route;
     bool searched;
+    bool census;
   };
   const Case cases[] = {
       // maxrank 2: edges and nodes from the degrees.
-      {"two 40-cliques, maxrank 2", big, 2, DecomposeRoute::edges, false},
-      {"dense, maxrank 2", dense, 2, DecomposeRoute::edges, false},
+      {"two 40-cliques, maxrank 2", big, 2, DecomposeRoute::edges, false, false},
+      {"dense, maxrank 2", dense, 2, DecomposeRoute::edges, false, false},
       // Small maxrank: the walk, whatever the graph, without a census.
-      {"two 40-cliques, maxrank 3", big, 3, DecomposeRoute::walk, false},
-      // Few cliques beyond the edges: the census settles on the walk.
-      {"sparse, maxrank 64", sparse, 64, DecomposeRoute::walk, false},
+      {"two 40-cliques, maxrank 3", big, 3, DecomposeRoute::walk, false, false},
+      // Few cliques beyond the edges: the walk's own count settles on it.
+      {"sparse, maxrank 64", sparse, 64, DecomposeRoute::walk, false, false},
       // Two cliques of 40 nodes: 2^40 cliques for the walk, 2 top cliques.
-      {"two 40-cliques, maxrank 64", big, 64, DecomposeRoute::maximal, true},
+      {"two 40-cliques, maxrank 64", big, 64, DecomposeRoute::maximal, true, true},
       // Many cliques per end (more than the first census counts at 64),
       // but hundreds of top cliques around every node: once the search has
       // priced the maximal route, the walk.
-      {"dense, maxrank 64", dense, 64, DecomposeRoute::walk, true},
-      {"dense, maxrank 8", dense, 8, DecomposeRoute::walk, true},
+      {"dense, maxrank 64", dense, 64, DecomposeRoute::walk, true, true},
+      {"dense, maxrank 8", dense, 8, DecomposeRoute::walk, true, true},
       // Few cliques per end at a cut below the clique number.
-      {"dense, maxrank 5", dense, 5, DecomposeRoute::walk, false},
+      {"dense, maxrank 5", dense, 5, DecomposeRoute::walk, false, false},
+      // Over 16 cliques per seed, but no clique of more than 5 nodes: the
+      // walk's own count settles it.
+      {"hubs over K(20, 20), maxrank 64", hubs, 64, DecomposeRoute::walk, false, false},
+      // A 6-clique, but so few cliques that the count settles it too.
+      {"K6, maxrank 64", k6, 64, DecomposeRoute::walk, false, false},
+      // The same hubs with a 6-clique beside them: more than 16 cliques per
+      // seed, so a census, which finds a few per end.
+      {"hubs over K(20, 20) and a K6, maxrank 64", hubs_k6, 64, DecomposeRoute::walk, false, true},
   };
   for (const Case& c : cases) {
     const detail::RouteChoice got = detail::chosen_route(make_lists(c.adj), c.maxrank);
     EXPECT_EQ(got.route, c.route) << c.what;
     EXPECT_EQ(got.searched, c.searched) << c.what;
+    EXPECT_EQ(got.census, c.census) << c.what;
   }
 }
 

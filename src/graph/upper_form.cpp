@@ -1,0 +1,149 @@
+#include "upper_form.hpp"
+
+#include <algorithm>
+#include <functional>
+
+#include "interrupt.hpp"
+
+namespace vexa::graph {
+
+void TidyUpperForm::reserve(std::size_t lists, std::size_t entries) {
+  if (!tidy_) return;
+  upper_.offsets().reserve(lists + 1);
+  matched_.reserve(lists);
+  if (upper_.nodes().size() < entries / 2) upper_.nodes().resize(entries / 2);
+}
+
+void TidyUpperForm::give_up() noexcept {
+  tidy_ = false;
+  upper_ = NeighbourLists();
+  matched_ = std::vector<std::size_t>();
+}
+
+void TidyUpperForm::add(const Node* first, const Node* last) {
+  if (!tidy_) return;
+  const std::size_t v = upper_.size();
+  const std::size_t len = static_cast<std::size_t>(last - first);
+  std::vector<Node>& up = upper_.nodes();
+  const std::size_t* const row = upper_.offsets().data();
+  std::size_t i = 0;
+  for (Node prev = 0; i < len && first[i] < v; ++i) {
+    const Node u = first[i];
+    const std::size_t c = matched_[static_cast<std::size_t>(u)];
+    if ((i != 0 && u <= prev) || c == row[static_cast<std::size_t>(u) + 1] || up[c] != v) return give_up();
+    matched_[static_cast<std::size_t>(u)] = c + 1;
+    prev = u;
+  }
+  if (i < len && first[i] == v) return give_up();
+  // The part after v, copied and checked to be strictly ascending without
+  // a branch per entry (lists are short).
+  const std::size_t rest = len - i;
+  if (up.size() - at_ < rest) up.resize(std::max(at_ + rest, 2 * up.size()));
+  Node* const dst = up.data() + at_;
+  Node descending = 0;
+  for (std::size_t j = 0; j < rest; ++j) {
+    dst[j] = first[i + j];
+    if (j != 0) descending |= static_cast<Node>(dst[j] <= dst[j - 1]);
+  }
+  if (descending != 0) return give_up();
+  if (rest != 0) top_ = std::max(top_, dst[rest - 1]);
+  matched_.push_back(at_);
+  at_ += rest;
+  upper_.offsets().push_back(at_);
+}
+
+std::optional<NeighbourLists> TidyUpperForm::finish() {
+  // Every entry below its node was matched to an entry of the upper part of
+  // the node it names, so the upper parts hold every edge once.  An entry
+  // above its node that no later list matched is an edge listed at one end
+  // only: an edge all the same, where it belongs.  What is left to check is
+  // that no entry names a node beyond the last list.
+  if (!tidy_ || (at_ != 0 && top_ >= upper_.size())) {
+    give_up();
+    return std::nullopt;
+  }
+  matched_ = std::vector<std::size_t>();
+  upper_.nodes().resize(at_);
+  std::optional<NeighbourLists> out(std::move(upper_));
+  upper_ = NeighbourLists();
+  return out;
+}
+
+NeighbourLists simple_upper_form(const NeighbourLists& adj) {
+  const std::size_t n = adj.size();
+  InterruptPoll poll;
+  {
+    TidyUpperForm tidy(n, adj.total_nodes());
+    for (std::size_t v = 0; v < n && tidy.tidy(); ++v) {
+      tidy.add(adj[v].data(), adj[v].data() + adj.length(v));
+      poll.tick(static_cast<std::uint32_t>(adj.length(v) | 1));
+    }
+    if (auto upper = tidy.finish()) return std::move(*upper);
+  }
+  // List v gathers two runs: the entries u > v of adj[v], in their order,
+  // and the nodes u > v that list v, ascending (u is taken in order).  The
+  // second run is sorted by construction and for symmetric lists equal to
+  // the first, so the runs are merged rather than sorted together.
+  std::vector<std::size_t> own(n + 1, 0), back(n + 1, 0);
+  for (std::size_t v = 0; v < n; ++v) {
+    for (Node u : adj[v]) {
+      if (u >= n || u == v) continue;
+      if (u > v)
+        ++own[v + 1];
+      else
+        ++back[static_cast<std::size_t>(u) + 1];
+    }
+    poll.tick(static_cast<std::uint32_t>(adj.length(v) | 1));
+  }
+  for (std::size_t v = 0; v < n; ++v) {
+    own[v + 1] += own[v];
+    back[v + 1] += back[v];
+  }
+  std::vector<Node> own_runs(own[n]), back_runs(back[n]);
+  {
+    std::vector<std::size_t> own_at(own.begin(), own.end() - 1), back_at(back.begin(), back.end() - 1);
+    for (std::size_t v = 0; v < n; ++v) {
+      for (Node u : adj[v]) {
+        if (u >= n || u == v) continue;
+        if (u > v)
+          own_runs[own_at[v]++] = u;
+        else
+          back_runs[back_at[static_cast<std::size_t>(u)]++] = v;
+      }
+      poll.tick(static_cast<std::uint32_t>(adj.length(v) | 1));
+    }
+  }
+  NeighbourLists out;
+  std::vector<Node>& nodes = out.nodes();
+  std::vector<std::size_t>& offsets = out.offsets();
+  nodes.reserve(std::max(own[n], back[n]));
+  offsets.reserve(n + 1);
+  for (std::size_t v = 0; v < n; ++v) {
+    Node* a = own_runs.data() + own[v];
+    Node* a_end = own_runs.data() + own[v + 1];
+    const Node* b = back_runs.data() + back[v];
+    const Node* b_end = back_runs.data() + back[v + 1];
+    const bool strict = std::adjacent_find(a, a_end, std::greater_equal<Node>()) == a_end;
+    if (strict && a_end - a == b_end - b && std::equal(a, a_end, b)) {
+      // Symmetric lists, each entry once: the runs agree.
+      nodes.insert(nodes.end(), a, a_end);
+      offsets.push_back(nodes.size());
+      poll.tick(static_cast<std::uint32_t>((a_end - a) | 1));
+      continue;
+    }
+    if (!strict && !std::is_sorted(a, a_end)) std::sort(a, a_end);
+    // Merge, each node once.
+    while (a != a_end || b != b_end) {
+      const Node x = b == b_end || (a != a_end && *a < *b) ? *a : *b;
+      nodes.push_back(x);
+      while (a != a_end && *a == x) ++a;
+      while (b != b_end && *b == x) ++b;
+    }
+    offsets.push_back(nodes.size());
+    poll.tick(static_cast<std::uint32_t>((own[v + 1] - own[v] + back[v + 1] - back[v]) | 1));
+  }
+  nodes.shrink_to_fit();
+  return out;
+}
+
+}  // namespace vexa::graph

@@ -1,0 +1,62 @@
+// The simple upper form of neighbour lists: list v holds the nodes w > v
+// with an edge v-w (w < n, listed by v or by w), ascending, each once.
+//
+// Lists as callers usually give them are tidy: each strictly ascending,
+// without v itself, every entry below n, and every entry u < v of list v
+// also listed by u.  Their upper form is the part of each list after its
+// own node, and TidyUpperForm checks and gathers it while the lists arrive
+// one by one (from the input conversion, or from lists already in memory).
+// Any other lists take simple_upper_form()'s general pass.
+//
+// Cost: the tidy check is one pass, O(1) per entry: lists are taken in
+// order, so the entries u < v of list v are met in ascending order of v
+// for each u, and each must be the next entry of u's upper part that no
+// earlier list has matched.  The general pass sorts only the lists that
+// are out of order: O(entries) for symmetric lists, plus the sorts.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "types.hpp"
+
+namespace vexa::graph {
+
+class TidyUpperForm {
+ public:
+  // `lists` and `entries`: about how many lists and entries there will be
+  // (room for them, half the entries, is taken at once; the arrays still
+  // grow past a wrong guess).
+  explicit TidyUpperForm(std::size_t lists = 0, std::size_t entries = 0) { reserve(lists, entries); }
+  void reserve(std::size_t lists, std::size_t entries);
+
+  // The next list, v = the number of lists taken so far.  Once some list
+  // shows that the lists are not tidy, the rest are not looked at.
+  void add(const Node* first, const Node* last);
+
+  bool tidy() const noexcept { return tidy_; }
+
+  // After the last list: their upper form, or nothing if they are not tidy.
+  std::optional<NeighbourLists> finish();
+
+ private:
+  void give_up() noexcept;
+
+  // The upper parts so far: upper_.nodes() holds `at_` of them, and room
+  // beyond, so that a list is copied without a check per entry.
+  NeighbourLists upper_;
+  std::size_t at_ = 0;
+  // matched_[u]: the next entry of list u's upper part that no later list
+  // has listed u for yet, as an index into upper_.nodes().
+  std::vector<std::size_t> matched_;
+  Node top_ = 0;           // the largest entry above its own node
+  bool tidy_ = true;
+};
+
+// The upper form of any lists, read as the maximal search reads them:
+// self-loops and entries >= n dropped, repeats counted once, an edge listed
+// at one end only is an edge.
+NeighbourLists simple_upper_form(const NeighbourLists& adj);
+
+}  // namespace vexa::graph
