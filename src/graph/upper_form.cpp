@@ -26,13 +26,14 @@ void TidyUpperForm::add(const Node* first, const Node* last) {
   const std::size_t len = static_cast<std::size_t>(last - first);
   std::vector<Node>& up = upper_.nodes();
   const std::size_t* const row = upper_.offsets().data();
+  // The entries before v, in any order: each must be the next unmatched
+  // entry of its node's upper part (a repeat finds that entry matched).
   std::size_t i = 0;
-  for (Node prev = 0; i < len && first[i] < v; ++i) {
-    const Node u = first[i];
-    const std::size_t c = matched_[static_cast<std::size_t>(u)];
-    if ((i != 0 && u <= prev) || c == row[static_cast<std::size_t>(u) + 1] || up[c] != v) return give_up();
-    matched_[static_cast<std::size_t>(u)] = c + 1;
-    prev = u;
+  for (; i < len && first[i] < v; ++i) {
+    const auto u = static_cast<std::size_t>(first[i]);
+    const std::size_t c = matched_[u];
+    if (c == row[u + 1] || up[c] != v) return give_up();
+    matched_[u] = c + 1;
   }
   if (i < len && first[i] == v) return give_up();
   // The part after v, copied and checked to be strictly ascending without

@@ -1,9 +1,9 @@
 // The simple upper form of neighbour lists: list v holds the nodes w > v
 // with an edge v-w (w < n, listed by v or by w), ascending, each once.
 //
-// Lists as callers usually give them are tidy: each strictly ascending,
-// without v itself, every entry below n, and every entry u < v of list v
-// also listed by u.  Their upper form is the part of each list after its
+// Lists as callers usually give them are tidy: in each, the entries below
+// v before those above it, the latter strictly ascending, no v itself,
+// every entry below n, and every entry u < v of list v listed by u once.  Their upper form is the part of each list after its
 // own node, and TidyUpperForm checks and gathers it while the lists arrive
 // one by one (from the input conversion, or from lists already in memory).
 // Any other lists take simple_upper_form()'s general pass.

@@ -119,6 +119,34 @@ void for_each_item(PyObject* obj, graph::InterruptPoll& poll, Each&& each, Py_ss
   }
 }
 
+// An exact int of at most one internal digit, read without a call: where
+// the interpreter lays such ints out in a way its headers expose (3.11 on),
+// true with its value when it is one and not negative.  Node numbers below
+// 2^30 are read here; every other int takes PyLong_AsUnsignedLongLong, which
+// also raises what must be raised.
+inline bool small_exact_int(PyObject* item, Node& value) noexcept {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyLongObject* const number = reinterpret_cast<PyLongObject*>(item);
+  if (!PyUnstable_Long_IsCompact(number)) return false;
+  const Py_ssize_t v = PyUnstable_Long_CompactValue(number);
+  value = static_cast<Node>(v);
+  return v >= 0;
+#elif PY_VERSION_HEX >= 0x030B0000
+  const Py_ssize_t size = Py_SIZE(item);
+  if (size == 0) {
+    value = 0;
+    return true;
+  }
+  if (size != 1) return false;
+  value = reinterpret_cast<PyLongObject*>(item)->ob_digit[0];
+  return true;
+#else
+  (void)item;
+  (void)value;
+  return false;
+#endif
+}
+
 // Appends the leading run of exact ints of a list or tuple as node numbers
 // and returns its length.  Converting an exact int runs no Python code, so
 // the items are read straight from the item array, without a reference
@@ -136,6 +164,11 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
     for (; i < stop; ++i) {
       PyObject* const item = items[i];
       if (!PyLong_CheckExact(item)) return i;
+      Node small = 0;
+      if (small_exact_int(item, small)) {
+        nodes.push_back(small);
+        continue;
+      }
       const unsigned long long value = PyLong_AsUnsignedLongLong(item);
       if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
       nodes.push_back(value);
