@@ -17,6 +17,7 @@ from vexa_dask import graphs, heap, shards  # noqa: E402
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT))
 from bench.graphs import random_geometric_3d  # noqa: E402
+from models import full_lists  # noqa: E402
 
 
 def _renumbered(n, edges, order):
@@ -31,15 +32,6 @@ def geo():
     g = graphs.csr((b.n, b.edges))
     local = graphs.csr((b.n, _renumbered(b.n, b.edges, shards._breadth_first_order(g))))
     return {"random": g, "local": local}
-
-
-def _reference_lists(n, edges):
-    lists = [set() for _ in range(n)]
-    for u, v in edges:
-        if u != v:
-            lists[u].add(v)
-            lists[v].add(u)
-    return [sorted(s) for s in lists]
 
 
 def _edge_cases():
@@ -66,7 +58,7 @@ def test_edges_are_read_into_the_simple_graph_they_describe(monkeypatch, name, h
     if huge:  # the path for node counts whose keys would not fit 64 bits
         monkeypatch.setattr(graphs, "_KEY_LIMIT", 0)
     g = graphs.csr((n, edges))
-    assert graphs.rows(g) == _reference_lists(n, edges.tolist())
+    assert graphs.rows(g) == full_lists(n, edges.tolist())
     assert g.indptr.dtype == np.int64 and g.indices.dtype == np.int64
 
 
