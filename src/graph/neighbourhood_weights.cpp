@@ -87,6 +87,13 @@ constexpr std::size_t kGatherBlock = std::size_t{1} << 14;
 
 struct OverBudget {};
 
+// A(c) of a graph on at most three nodes with `edges` edges, in closed
+// form: its cliques are the empty one, the nodes, the edges and, with all
+// three edges, a triangle.
+constexpr Weight few_nodes_alternating(unsigned nodes, unsigned edges) {
+  return 1 - static_cast<Weight>(nodes) + static_cast<Weight>(edges) - (edges == 3 ? 1 : 0);
+}
+
 class NeighbourhoodWeigher {
  public:
   NeighbourhoodWeigher(std::vector<Index> off, std::vector<Index> mid, std::vector<Index> nbr, std::size_t largest,
@@ -152,20 +159,22 @@ class NeighbourhoodWeigher {
   }
 
   // The alternating clique count A(c) of the rows' graph induced on c, for
-  // sets of up to three nodes: 1 - |c| + (edges) - (triangles).
+  // sets of up to three nodes, from their edges.
   template <bool kHw>
   Weight small_alternating(Word c, unsigned size) const {
-    if (size == 0) return 1;
-    if (size == 1) return 0;
-    const auto first = static_cast<std::size_t>(std::countr_zero(c));
-    const Word others = c & (c - 1);
-    const unsigned from_first = popcount<kHw>(row_[first] & others);
-    if (size == 2) return from_first != 0 ? 0 : -1;
-    // Three nodes: the edges from the first, and the one between the other
-    // two.  Two edges make a cone, three a triangle.
-    const auto second = static_cast<std::size_t>(std::countr_zero(others));
-    const unsigned edges = from_first + static_cast<unsigned>((row_[second] & others & (others - 1)) != 0);
-    return edges >= 2 ? 0 : static_cast<Weight>(edges) - 2;
+    unsigned edges = 0;
+    if (size >= 2) {
+      const auto first = static_cast<std::size_t>(std::countr_zero(c));
+      const Word others = c & (c - 1);
+      edges = popcount<kHw>(row_[first] & others);
+      // Three nodes: the edges from the first, and the one between the
+      // other two.
+      if (size == 3) {
+        const auto second = static_cast<std::size_t>(std::countr_zero(others));
+        edges += static_cast<unsigned>((row_[second] & others & (others - 1)) != 0);
+      }
+    }
+    return few_nodes_alternating(size, edges);
   }
 
   // A(c) for a set c of more than three nodes without a cone point, given
@@ -300,9 +309,9 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
       const unsigned cones = popcount<kHw>(d.cone), left = size - cones;
       Weight w;
       if (left <= 3) {
-        // No cone point is left, so no triangle: 1 - nodes + edges.
+        // The edges among the nodes left, from their degree sum.
         if (left != 0) step();
-        w = 1 - static_cast<Weight>(left) + static_cast<Weight>((d.sum - cones * left) / 2);
+        w = few_nodes_alternating(left, (d.sum - cones * left) / 2);
       } else {
         step();
         w = branch<kHw>(common, d.pivot);
