@@ -108,17 +108,21 @@ struct ReadOff {
   InterruptPoll& poll;
 
   // The cliques g in [b, e) of depth + 1 nodes, which share the front
-  // path[0 .. depth), and their subtrees, in depth-first order.
+  // path[0 .. depth), and their subtrees, in depth-first order.  Only this
+  // call writes its size group while it runs (the calls it makes write
+  // larger sizes), so the group's cursors live in locals until it returns:
+  // through the pointers, every node stored would reload them.
   void range(std::size_t depth, std::size_t b, std::size_t e) {
     const std::size_t k = depth + 1;
+    Node* dst = nodes + node_at[k];
+    Weight* wdst = weights + at[k];
     for (std::size_t g = b; g < e; ++g) {
       const Node x = last[g];
       if (w[g] != 0) {
-        Node* dst = nodes + node_at[k];
-        node_at[k] += k;
         for (std::size_t i = 0; i < depth; ++i) dst[i] = path[i];
         dst[depth] = x;
-        weights[at[k]++] = w[g];
+        dst += k;
+        *wdst++ = w[g];
       }
       if (first_child[g] != first_child[g + 1]) {
         path[depth] = x;
@@ -126,6 +130,8 @@ struct ReadOff {
       }
       if (depth == 0) poll.every<256>(g);
     }
+    node_at[k] = static_cast<std::size_t>(dst - nodes);
+    at[k] = static_cast<std::size_t>(wdst - weights);
     if (depth != 0) poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(e - b, 1u << 20)));
   }
 };
@@ -581,7 +587,9 @@ class SeedWalk {
     // Kept cliques per size, then where each size group begins.
     std::vector<std::size_t> kept(levels + 1, 0);
     for (std::size_t k = 1; k <= levels; ++k) {
-      for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) kept[k] += w[g] != 0;
+      std::size_t count = 0;
+      for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) count += w[g] != 0;
+      kept[k] = count;
       poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(level_start_[k] - level_start_[k - 1], 1u << 20) | 1));
     }
     std::vector<std::size_t> at(levels + 1, 0), node_at(levels + 1, 0);
