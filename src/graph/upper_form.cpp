@@ -24,30 +24,37 @@ void TidyUpperForm::add(const Node* first, const Node* last) {
   if (!tidy_) return;
   const std::size_t v = upper_.size();
   const std::size_t len = static_cast<std::size_t>(last - first);
-  std::vector<Node>& up = upper_.nodes();
+  // Node numbers, offsets and cursors are all the same integer type, so a
+  // store through one array could change any other as far as the compiler
+  // knows: the arrays are read through these locals, set once.
+  const Node* const up = upper_.nodes().data();
   const std::size_t* const row = upper_.offsets().data();
+  std::size_t* const matched = matched_.data();
   // The entries before v, in any order: each must be the next unmatched
   // entry of its node's upper part (a repeat finds that entry matched).
-  std::size_t i = 0;
-  for (; i < len && first[i] < v; ++i) {
-    const auto u = static_cast<std::size_t>(first[i]);
-    const std::size_t c = matched_[u];
+  const Node* p = first;
+  for (; p != last && *p < v; ++p) {
+    const auto u = static_cast<std::size_t>(*p);
+    const std::size_t c = matched[u];
     if (c == row[u + 1] || up[c] != v) return give_up();
-    matched_[u] = c + 1;
+    matched[u] = c + 1;
   }
-  if (i < len && first[i] == v) return give_up();
+  if (p != last && *p == v) return give_up();
   // The part after v, copied and checked to be strictly ascending without
-  // a branch per entry (lists are short).
-  const std::size_t rest = len - i;
-  if (up.size() - at_ < rest) up.resize(std::max(at_ + rest, 2 * up.size()));
-  Node* const dst = up.data() + at_;
-  Node descending = 0;
+  // a branch per entry (lists are short); its first entry is above v.
+  const std::size_t rest = len - static_cast<std::size_t>(p - first);
+  std::vector<Node>& nodes = upper_.nodes();
+  if (nodes.size() - at_ < rest) nodes.resize(std::max(at_ + rest, 2 * nodes.size()));
+  Node* const dst = nodes.data() + at_;
+  Node prev = v, descending = 0;
   for (std::size_t j = 0; j < rest; ++j) {
-    dst[j] = first[i + j];
-    if (j != 0) descending |= static_cast<Node>(dst[j] <= dst[j - 1]);
+    const Node x = p[j];
+    dst[j] = x;
+    descending |= static_cast<Node>(x <= prev);
+    prev = x;
   }
   if (descending != 0) return give_up();
-  if (rest != 0) top_ = std::max(top_, dst[rest - 1]);
+  top_ = std::max(top_, prev);
   matched_.push_back(at_);
   at_ += rest;
   upper_.offsets().push_back(at_);

@@ -75,7 +75,7 @@ void reserve_exactly(std::vector<T>& v, std::size_t n) {
 
 // Grows `v` to hold `extra` more entries without giving up geometric growth.
 template <class T>
-void reserve_more(std::vector<T>& v, std::size_t extra) {
+inline void reserve_more(std::vector<T>& v, std::size_t extra) {
   const std::size_t need = v.size() + extra;
   if (need > v.capacity()) reserve_exactly(v, std::max(need, 2 * v.capacity()));
 }
@@ -243,7 +243,9 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
     if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
       reserve_more(nodes, static_cast<std::size_t>(check_list_argument(inner, kMaxNodeListLength)));
       const Py_ssize_t done = append_exact_ints(inner, nodes, poll);
-      for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
+      // The rest, if any, item by item (a list of exact ints has none).
+      if (done < Py_SIZE(inner))
+        for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
     } else if (const IntArray array(inner, 1); array) {
       const std::size_t length = buffer_length(array.rows(), kMaxNodeListLength);
       reserve_more(nodes, length);
