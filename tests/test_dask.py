@@ -358,6 +358,7 @@ def test_a_shard_file_holds_its_pieces_as_one_column(tmp_path, monkeypatch, kind
         for column in range(2):
             encodings = meta.row_group(group).column(column).encodings
             assert "DELTA_BINARY_PACKED" in encodings and "PLAIN" not in encodings, encodings
+            assert meta.row_group(group).column(column).compression == "UNCOMPRESSED"
 
 
 def test_short_offsets_refuse_what_they_cannot_hold(monkeypatch):

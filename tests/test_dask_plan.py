@@ -90,6 +90,46 @@ def test_the_numbering_is_cut_as_it_is_only_when_it_keeps_neighbours_close(geo, 
     assert bool(naive > 0.5 * (count - 1)) is ordered
 
 
+def _two_paths_and_loners():
+    """Two paths (0-1-2-3 and 4-5-6) and the isolated nodes 7 and 8."""
+    return graphs.csr((9, [(0, 1), (1, 2), (2, 3), (4, 5), (5, 6)]))
+
+
+@pytest.mark.parametrize(
+    "name, searched",
+    [("geo", True), ("path", True), ("path-and-loners", True), ("two-pieces", False), ("no-edges", None)],
+)
+def test_the_ordering_is_one_search_from_the_rim_unless_the_graph_falls_apart(geo, monkeypatch, name, searched):
+    from scipy.sparse import csgraph
+
+    g = {
+        "geo": geo["random"],
+        "path": _path(50),
+        "path-and-loners": graphs.csr((8, [(5, 2), (2, 6), (6, 3)])),
+        "two-pieces": _two_paths_and_loners(),
+        "no-edges": graphs.csr((5, [])),
+    }[name]
+    fallbacks = []
+    original = csgraph.reverse_cuthill_mckee
+    monkeypatch.setattr(csgraph, "reverse_cuthill_mckee", lambda *a, **k: fallbacks.append(1) or original(*a, **k))
+    order = shards._breadth_first_order(g)
+    assert np.array_equal(np.sort(order), np.arange(g.n)) and order.dtype == np.int64
+    assert bool(fallbacks) is (searched is False)
+    degree = np.diff(g.indptr)
+    linked = int(np.count_nonzero(degree))
+    assert np.all(degree[order[linked:]] == 0)  # the isolated nodes last
+    if searched:
+        # Breadth-first from a node of least degree: every node after the
+        # first has a neighbour earlier in the order, and levels never go back.
+        assert degree[order[0]] == degree[degree > 0].min()
+        position = np.empty(g.n, dtype=np.int64)
+        position[order] = np.arange(g.n)
+        parent = [min(position[g.indices[g.indptr[v]:g.indptr[v + 1]]]) for v in order[1:linked].tolist()]
+        assert all(p < i + 1 for i, p in enumerate(parent)) and parent == sorted(parent)
+    if name == "path-and-loners":  # from an end of the path
+        assert order.tolist() in ([5, 2, 6, 3, 0, 1, 4, 7], [3, 6, 2, 5, 0, 1, 4, 7])
+
+
 @pytest.mark.parametrize(
     "g, expected",
     [
