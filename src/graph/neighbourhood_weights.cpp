@@ -70,7 +70,9 @@ using Word = std::uint64_t;
 // geometric graphs of mean degree 16 (n 20,000) and 30 (n 5,000) need
 // under 16 and under 32 steps per entry and ran 2 and 3 times faster than
 // maximal cliques then weights (25 times the walk at degree 30);
-// G(500, 0.06) needs under 16 and ran twice as fast as the walk; G(100, 0.4)
+// G(500, 0.06) needs under 16 and, since the walk got faster, runs at the
+// walk's speed, as do G(300, 0.15) and G(2000, 0.01), while G(2000, 0.02)
+// and G(5000, 0.006) run 1.2 and 1.3 times slower than the walk; G(100, 0.4)
 // needs 32 to 64 and ran 2.3 times slower than the walk, G(60, 0.7) more
 // than 64 and 5 times slower.  Dense neighbourhoods make many closed sets
 // with large common neighbourhoods, where the walk's one step per clique
