@@ -4,6 +4,7 @@ LocalCluster of 2 worker processes writing Parquet.
     python bench/dask_geo.py                 # geo3d n = 200,000, degree 16
     python bench/dask_geo.py --n 50000       # a shorter run
     python bench/dask_geo.py --only decompose
+    python bench/dask_geo.py --conversion    # ways to turn one shard's lists into arrays
 
 For each workload (maxclique_decompose_with_weights with maxrank 64,
 enumerate_cliques_with_weights with maxrank 4) it reports
@@ -15,6 +16,10 @@ enumerate_cliques_with_weights with maxrank 4) it reports
   worker's peak resident memory (a fresh cluster per workload);
 * the shard overhead: the estimated work of the closed neighbourhoods that
   several shards hold, and the nodes they hold twice, as a percentage.
+
+With --conversion it times, instead, the ways a worker could turn one
+shard's result lists into columns (and free them), on the real result of a
+middle shard, in a process with a Dask worker's settings; see `conversion`.
 
 Times are medians over --rounds runs; the two runs of a round follow each
 other, so that both see the same load of the machine.  On a shared machine
@@ -140,6 +145,110 @@ def breakdown(run, began: float, read: float) -> None:
               f"idle {span - busy:.3f} s ({first:.3f} s before its first shard, {last:.3f} s after its last)")
 
 
+# A Dask worker's allocator and huge-page settings, for --conversion.
+WORKER_LIKE = {"MALLOC_TRIM_THRESHOLD_": "65536"}
+
+
+def conversion(n: int, degree: float, repeats: int) -> None:
+    """Processor time per result row of each way to turn a shard's lists
+    into columns, freeing the lists included, on the result of shard 1 of 4
+    (a middle one).  The ways take turns, a fresh result for each turn;
+    printed are the medians over `repeats` turns.
+
+    * the worker's own route: pieces of one size read from marshal's bytes
+      as matrices, only the shard's own cliques kept (vexa_dask.shards);
+    * marshal's bytes of the whole list read at once (columns.flatten);
+    * pyarrow building the list column from the lists;
+    * np.fromiter over itertools.chain with the count known, lengths from
+      map(len);
+    * np.fromiter per size group (one length per group: only the values
+      are read, the offsets are a range)."""
+    import gc
+    import itertools
+
+    import pyarrow as pa
+
+    import vexa_dask
+    from vexa_dask import columns, heap
+    from vexa_dask import shards as sh
+    from vexa_dask.graphs import csr
+
+    graph = random_geometric_3d(n, degree, seed=0)
+    g = csr((graph.n, graph.edges))
+    plan = sh.plan(g, 4)
+    gc.disable()
+
+    def groups(cliques):
+        """(start, end, size) of each run of one size."""
+        sizes = np.fromiter(map(len, cliques), dtype=np.int64, count=len(cliques))
+        edges = np.flatnonzero(np.diff(sizes)) + 1
+        bounds = [0, *edges.tolist(), len(cliques)]
+        return [(a, b, int(sizes[a])) for a, b in zip(bounds, bounds[1:])]
+
+    def own_route(kind, task, cliques, weights):
+        saved = sh.FUNCTIONS[kind]
+        sh.FUNCTIONS[kind] = lambda lists, maxrank: (cliques, weights)
+        try:
+            sh._owned_pieces(kind, 0, task, sh._Clock())
+        finally:
+            sh.FUNCTIONS[kind] = saved
+
+    def whole_marshal(kind, task, cliques, weights):
+        columns.flatten(cliques), columns.int64s(weights)
+
+    def arrow(kind, task, cliques, weights):
+        pa.array(cliques, type=pa.large_list(pa.int64())), pa.array(weights, type=pa.int64())
+
+    def chained(kind, task, cliques, weights):
+        lengths = np.fromiter(map(len, cliques), dtype=np.int64, count=len(cliques))
+        flat = itertools.chain.from_iterable(cliques)
+        np.fromiter(flat, dtype=np.int64, count=int(lengths.sum()))
+        np.fromiter(weights, dtype=np.int64, count=len(weights))
+
+    def by_group(kind, task, cliques, weights):
+        for a, b, k in groups(cliques):
+            np.fromiter(itertools.chain.from_iterable(cliques[a:b]), dtype=np.int64, count=(b - a) * k)
+        np.fromiter(weights, dtype=np.int64, count=len(weights))
+
+    def free_only(kind, task, cliques, weights):
+        pass
+
+    ways = {
+        "the worker's route (marshal by size group)": own_route,
+        "marshal, the whole list at once": whole_marshal,
+        "pyarrow from the lists": arrow,
+        "chain + fromiter, known count": chained,
+        "fromiter per size group": by_group,
+        "nothing: freeing the lists alone": free_only,
+    }
+    print(f"{graph.name}; shard 1 of 4; medians of {repeats} turns; load average {os.getloadavg()[0]:.2f}")
+    for kind, maxrank in WORKLOADS:
+        task = sh.subgraph(g, kind, 1, plan.owned[1])
+        bounds = task.indptr.tolist()
+        lists = [task.indices[a:b] for a, b in zip(bounds, bounds[1:])]
+        function = sh.FUNCTIONS[kind]
+        times: dict[str, list[float]] = {name: [] for name in ways}
+        calls = []
+        for _ in range(repeats):
+            for name, way in ways.items():
+                heap.keep()
+                start = time.process_time()
+                cliques, weights = function(lists, maxrank)
+                calls.append(time.process_time() - start)
+                rows = len(cliques)
+                start = time.process_time()
+                way(kind, task, cliques, weights)
+                del cliques, weights
+                times[name].append(time.process_time() - start)
+                heap.release()
+        call = statistics.median(calls)
+        print(f"\n{kind}(maxrank={maxrank}): {rows:,} rows; the call {call:.3f} s ({call / rows * 1e9:.0f} ns a row)")
+        for name, t in times.items():
+            m = statistics.median(t)
+            print(f"  {name:45s} {m:.3f} s  {m / rows * 1e9:5.0f} ns a row")
+    del vexa_dask
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--n", type=int, default=200_000)
@@ -147,7 +256,19 @@ def main() -> None:
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--shards", type=int, default=None, help="default: chosen by vexa_dask")
     parser.add_argument("--only", choices=[kind for kind, _ in WORKLOADS], help="run one workload")
+    parser.add_argument("--conversion", action="store_true", help="time the ways to convert one shard's lists")
     args = parser.parse_args()
+
+    if args.conversion:
+        import vexa_dask
+
+        wanted = {**vexa_dask.WORKER_ENVIRONMENT, **WORKER_LIKE}
+        if any(os.environ.get(k) != v for k, v in wanted.items()):
+            # numpy and glibc read these when the process starts
+            subprocess.run([sys.executable, *sys.argv], check=True, env={**os.environ, **wanted})
+        else:
+            conversion(args.n, args.degree, max(args.rounds, 3))
+        return
 
     from distributed import Client
     import pyarrow.parquet as pq
