@@ -107,3 +107,26 @@ def test_exponential_cut_ends_in_memory_error_under_a_limit():
     done = subprocess.run([sys.executable, "-c", LIMITED], capture_output=True, text=True, timeout=600)
     assert done.returncode == 0, done.stderr
     assert done.stdout.split("\n")[:2] == ["MemoryError", "([[0, 1], [1, 2], [1]], [1, 1, -1])"]
+
+
+UNLIMITED = textwrap.dedent(
+    """
+    import vexa
+    adj = [[u for u in range(40) if u != v] for v in range(40)]
+    try:
+        vexa.maxclique_decompose_with_weights(adj, 20)
+    except MemoryError:
+        print("MemoryError")
+    """
+)
+
+
+@pytest.mark.skipif(os.environ.get("VEXA_SANITIZE") == "1",
+                    reason="the sanitizer runtime may end the process on a large request")
+def test_exponential_cut_without_a_limit_ends_in_memory_error_quickly():
+    # No address-space limit: the 138 billion top cliques alone need more
+    # memory than any machine has, which must be seen before any counting
+    # towards the memory limit (that took minutes, past this timeout).
+    done = subprocess.run([sys.executable, "-c", UNLIMITED], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split() == ["MemoryError"]

@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -237,6 +238,11 @@ constexpr std::uint64_t kCensusCliquesPerNodeAndEdge = 256;
 // clique it lists.
 constexpr double kWalkBytesPerClique = 16;
 
+// Every clique the call returns becomes a Python list: at least the list
+// object with the collector's header (56 bytes on a 64-bit CPython) and its
+// slot in the outer list, before its items and its weight.
+constexpr double kResultBytesPerClique = 64;
+
 // Where the first census (and the seed walk's count) stops.
 std::uint64_t census_cap(const NeighbourLists& upper) {
   return kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
@@ -267,6 +273,21 @@ double maximal_route_cost(const CliqueList& maximal, std::size_t n, std::uint64_
   double pairs = 0;
   for (double t : star) pairs += t * t;
   return kStepsPerTopClique * tops + pairs / kStarPairsPerStep;
+}
+
+// At least this many cliques are returned: every top clique weighs 1,
+// since no member of the family strictly contains it, and a maximal clique
+// of s > maxrank nodes is cut into C(s, maxrank) distinct top cliques.
+double fewest_returned(const CliqueList& maximal, std::uint64_t maxrank) {
+  const double k = static_cast<double>(maxrank);
+  double most = maximal.empty() ? 0.0 : 1.0;
+  for (std::size_t c = 0; c < maximal.size(); ++c) {
+    const std::size_t len = maximal.length(c);
+    if (len <= maxrank) continue;
+    const double s = static_cast<double>(len);
+    most = std::max(most, std::exp(std::lgamma(s + 1) - std::lgamma(k + 1) - std::lgamma(s - k + 1)));
+  }
+  return most;
 }
 
 // A top clique of s nodes has 2^s - 1 non-empty sub-cliques.  When that is
@@ -301,12 +322,17 @@ Choice choose_by_census(const NeighbourLists& upper, std::uint64_t maxrank, bool
   CliqueList maximal = enumerate_maximal_cliques(upper);
   phase_done("maximal cliques");
   const double cost = maximal_route_cost(maximal, upper.size(), maxrank);
+  // A result that no memory can hold ends here, whichever engine would
+  // run: counting on towards the memory limit first can take minutes on an
+  // exponential cut (a complete graph of 40 nodes cut at 20).
+  const double ceiling = static_cast<double>(memory_ceiling_bytes());
+  if (fewest_returned(maximal, maxrank) * kResultBytesPerClique > ceiling) throw std::bad_alloc();
   // The census goes on from where it stopped, now until the walk would cost
   // more, or hold more than the memory there is (then the cut is
   // exponential and both engines will end in MemoryError; the maximal route
   // checks its steps).
   if (!census.complete && static_cast<double>(cap) < cost) {
-    const double room = static_cast<double>(memory_ceiling_bytes()) / kWalkBytesPerClique;
+    const double room = ceiling / kWalkBytesPerClique;
     const double limit = std::min({cost, room, 0x1p62});
     census = taker.count_to(static_cast<std::uint64_t>(limit) + 1);
   }
@@ -328,24 +354,34 @@ Choice choose_route(const NeighbourLists& upper, std::uint64_t maxrank, const Se
   return choose_by_census(upper, maxrank, count != nullptr && !count->complete);
 }
 
-// The automatic route past the special maxranks: the seed walk counts its
-// cliques first and goes on only if the choice made on that count (which
-// may run the census and the search) is the walk.
-WeightedCliques automatic_route(NeighbourLists& upper, std::uint64_t maxrank) {
+// The seed walk counts its cliques, the route is chosen on that count (on
+// none when the walk cannot take the lists), and with `go_on` a walk chosen
+// goes on to its result.  `walked` is empty when the walk did not finish:
+// not chosen, not asked to go on, or unable to take the lists.
+struct CountedChoice {
+  Choice choice;
+  std::optional<WeightedCliques> walked;
+};
+CountedChoice count_and_choose(const NeighbourLists& upper, std::uint64_t maxrank, bool go_on) {
   std::optional<Choice> choice;
   const SeedGate gate = [&](const SeedCount& count) {
     choice = choose_route(upper, maxrank, &count);
     phase_done("route choice");
-    return choice->route == DecomposeRoute::walk;
+    return go_on && choice->route == DecomposeRoute::walk;
   };
-  if (auto seeds =
-          enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate))
-    return std::move(*seeds);
-  // Lists the seed walk cannot take were never counted: choose without.
+  std::optional<WeightedCliques> walked =
+      enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate);
   if (!choice) choice = choose_route(upper, maxrank, nullptr);
-  if (choice->route == DecomposeRoute::maximal) {
+  return {std::move(*choice), std::move(walked)};
+}
+
+// The automatic route past the special maxranks.
+WeightedCliques automatic_route(NeighbourLists& upper, std::uint64_t maxrank) {
+  CountedChoice counted = count_and_choose(upper, maxrank, true);
+  if (counted.walked) return std::move(*counted.walked);
+  if (counted.choice.route == DecomposeRoute::maximal) {
     upper = NeighbourLists();
-    return calc_clique_weights_from_maximal(choice->maximal, maxrank);
+    return calc_clique_weights_from_maximal(counted.choice.maximal, maxrank);
   }
   return regrouped_walk(upper, maxrank);
 }
@@ -355,15 +391,8 @@ WeightedCliques automatic_route(NeighbourLists& upper, std::uint64_t maxrank) {
 RouteChoice chosen_route(const NeighbourLists& adj, std::uint64_t maxrank) {
   if (maxrank == 2) return {DecomposeRoute::edges, false};
   const NeighbourLists upper = simple_upper_form(adj);
-  std::optional<Choice> choice;
-  // The walk counts and is told to stop there.
-  const SeedGate gate = [&](const SeedCount& count) {
-    choice = choose_route(upper, maxrank, &count);
-    return false;
-  };
-  (void)enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate);
-  if (!choice) choice = choose_route(upper, maxrank, nullptr);
-  return {choice->route, choice->searched, choice->census};
+  const Choice choice = count_and_choose(upper, maxrank, false).choice;
+  return {choice.route, choice.searched, choice.census};
 }
 
 namespace {
@@ -401,19 +430,34 @@ WeightedCliques from_upper_form(NeighbourLists& upper, const NeighbourLists& adj
 
 }  // namespace
 
-WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
-                                       DecomposeRoute route) {
+namespace {
+
+// `tidy`: whether the lists may be tidy (otherwise they are known not to
+// be, and the tidy check is not run again).
+WeightedCliques from_lists(const NeighbourLists& adj, std::uint64_t maxrank, DecomposeRoute route,
+                           bool tidy) {
   if (auto out = without_search(adj.size(), maxrank)) return std::move(*out);
   if (route == DecomposeRoute::maximal) return maximal_route(adj, maxrank);
-  NeighbourLists upper = simple_upper_form(adj);
+  NeighbourLists upper = tidy ? simple_upper_form(adj) : general_upper_form(adj);
   phase_done("upper form");
   return from_upper_form(upper, adj, maxrank, route);
+}
+
+}  // namespace
+
+WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
+                                       DecomposeRoute route) {
+  return from_lists(adj, maxrank, route, true);
 }
 
 }  // namespace detail
 
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank) {
   return detail::decompose_with_weights(adj, maxrank, detail::DecomposeRoute::automatic);
+}
+
+WeightedCliques decompose_untidy_with_weights(const NeighbourLists& adj, std::uint64_t maxrank) {
+  return detail::from_lists(adj, maxrank, detail::DecomposeRoute::automatic, false);
 }
 
 WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, const NeighbourLists& adj,

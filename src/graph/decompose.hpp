@@ -27,6 +27,10 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
 WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, const NeighbourLists& adj,
                                                  std::uint64_t maxrank);
 
+// The same, for lists that the tidy check (upper_form.hpp) has already
+// turned down: their upper form is made by the general pass at once.
+WeightedCliques decompose_untidy_with_weights(const NeighbourLists& adj, std::uint64_t maxrank);
+
 namespace detail {
 
 // The engines, exposed so that tests can compare them; every route gives

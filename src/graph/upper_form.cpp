@@ -88,6 +88,12 @@ NeighbourLists simple_upper_form(const NeighbourLists& adj) {
     }
     if (auto upper = tidy.finish()) return std::move(*upper);
   }
+  return general_upper_form(adj);
+}
+
+NeighbourLists general_upper_form(const NeighbourLists& adj) {
+  const std::size_t n = adj.size();
+  InterruptPoll poll;
   // List v gathers two runs: the entries u > v of adj[v], in their order,
   // and the nodes u > v that list v, ascending (u is taken in order).  The
   // second run is sorted by construction and for symmetric lists equal to

@@ -59,4 +59,7 @@ class TidyUpperForm {
 // at one end only is an edge.
 NeighbourLists simple_upper_form(const NeighbourLists& adj);
 
+// The general pass alone, for lists known not to be tidy.
+NeighbourLists general_upper_form(const NeighbourLists& adj);
+
 }  // namespace vexa::graph

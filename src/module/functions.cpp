@@ -100,7 +100,7 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
     const std::size_t node_count = a.lists.size();
     const graph::WeightedCliques result =
         a.upper ? graph::decompose_upper_form_with_weights(std::move(*a.upper), a.lists, a.maxrank)
-                : graph::decompose_with_weights(a.lists, a.maxrank);
+                : graph::decompose_untidy_with_weights(a.lists, a.maxrank);
     graph::phase_done("cliques and weights");
     a.lists = graph::NeighbourLists();
     Ref tuple = build_result(result, node_count);

@@ -241,6 +241,9 @@ TEST(Decompose, UpperFormOfListsSpoiltInOnePlace) {
     }
     ASSERT_EQ(detail::simple_upper_form(make_lists(adj)).to_vectors(), reference_upper(adj))
         << "case " << t << " spoilt by " << spoil;
+    // The general pass alone, as lists the conversion found untidy take it.
+    ASSERT_EQ(general_upper_form(make_lists(adj)).to_vectors(), reference_upper(adj))
+        << "general pass, case " << t << " spoilt by " << spoil;
   }
 }
 
@@ -300,6 +303,8 @@ TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
       ASSERT_EQ(run(adj, k, DecomposeRoute::walk), want) << "walk, case " << t << " maxrank " << k;
       ASSERT_EQ(run(adj, k, DecomposeRoute::maximal), want) << "maximal, case " << t << " maxrank " << k;
       ASSERT_EQ(run(adj, k, DecomposeRoute::automatic), want) << "automatic, case " << t << " maxrank " << k;
+      ASSERT_EQ(result_of(decompose_untidy_with_weights(make_lists(adj), k)), want)
+          << "untidy entry, case " << t << " maxrank " << k;
       if (k == 2) {
         ASSERT_EQ(run(adj, k, DecomposeRoute::edges), want) << "edges, case " << t;
       }
