@@ -397,6 +397,19 @@ bool copy_upper_list(const NeighbourLists& upper, std::size_t v, Index* to) {
   return true;
 }
 
+// Whether `below` ascends strictly and stays below v: then its entries are
+// that many distinct neighbours of v, so that with v's upper list they give
+// v's degree, too long a list is no longer one that may hold repeats, and
+// the method declines without gathering.
+bool distinct_below(std::span<const Node> below, std::size_t v) {
+  Node floor = 0;
+  for (Node u : below) {
+    if (u < floor || u >= v) return false;
+    floor = u + 1;
+  }
+  return true;
+}
+
 // The full lists from the caller's lists, when they are tidy where it
 // matters: when `lists` hold twice the edges of `upper` (the simple upper
 // form made from them) and each list's first entries, as many as it has
@@ -411,8 +424,8 @@ Read read_tidy_lists(const NeighbourLists& upper, const NeighbourLists& lists, s
   out.off.assign(n + 1, 0);
   for (std::size_t v = 0; v < n; ++v) {
     const std::size_t deg = lists.length(v);
-    // Too long a list may hold repeats: the gathering decides.
-    if (deg < upper.length(v) || deg > limit) return Read::untidy;
+    if (deg < upper.length(v)) return Read::untidy;
+    if (deg > limit) return distinct_below(lists[v].first(deg - upper.length(v)), v) ? Read::declined : Read::untidy;
     out.largest = std::max(out.largest, deg);
     out.off[v + 1] = out.off[v] + static_cast<Index>(deg);
   }

@@ -353,3 +353,60 @@ TEST(NeighbourhoodWeights, HandedListsInEveryFormGiveTheSameResult) {
     }
   }
 }
+
+// A handed list longer than the limit: when its entries below its node are
+// distinct it gives the node's degree and the method declines at once; when
+// they repeat, the degree may still fit, and the gathered lists decide.
+TEST(NeighbourhoodWeights, LongHandedListsDeclineOnlyWhenTheirDegreeIsTooLarge) {
+  struct Case {
+    std::string name;
+    Lists lists;
+    bool applies;
+  };
+  // Node `hub` joined to the k nodes after it, which it lists twice each
+  // and which do not list it (one-way entries are edges), and a triangle
+  // among those nodes listed both ways.  Twice the upper form's entries,
+  // like tidy lists.
+  auto twice_one_way = [](Node hub, std::size_t k) {
+    Lists adj(hub + k + 1);
+    for (Node u = hub + 1; u <= hub + k; ++u) {
+      adj[hub].push_back(u);
+      adj[hub].push_back(u);
+    }
+    for (Node a = hub + 1; a <= hub + 3; ++a)
+      for (Node b = hub + 1; b <= hub + 3; ++b)
+        if (a != b) adj[a].push_back(b);
+    return adj;
+  };
+  // Node 40 joined both ways to nodes 0..39 and to `above` more nodes.
+  auto both_ways = [](std::size_t above) {
+    Lists adj(41 + above);
+    for (Node u = 0; u < 41 + above; ++u) {
+      if (u == 40) continue;
+      adj[u].push_back(40);
+      adj[40].push_back(u);
+    }
+    adj[0].insert(adj[0].begin(), 1);
+    adj[1].insert(adj[1].begin(), 0);
+    return adj;
+  };
+  const std::vector<Case> cases = {
+      {"node 0 with 32 neighbours, each listed twice one way", twice_one_way(0, 32), true},
+      {"node 5 with 40 neighbours, each listed twice one way", twice_one_way(5, 40), true},
+      {"63 neighbours listed both ways", both_ways(23), true},
+      {"64 neighbours listed both ways", both_ways(24), false},
+  };
+  for (const Case& c : cases) {
+    const SeqList given = make_lists(c.lists);
+    const SeqList upper = detail::simple_upper_form(given);
+    ASSERT_EQ(given.total_nodes(), 2 * upper.total_nodes()) << c.name;
+    const auto got = decompose_in_neighbourhoods(upper, given, 64, 1u << 20);
+    EXPECT_EQ(got.has_value(), c.applies) << c.name;
+    EXPECT_EQ(got.has_value(), decompose_in_neighbourhoods(upper, 64, 1u << 20).has_value()) << c.name;
+    const Result maximal = engine(c.lists, 64, DecomposeRoute::maximal);
+    if (got) {
+      EXPECT_EQ(result_of(*got), maximal) << c.name;
+    }
+    EXPECT_EQ(engine(c.lists, 64, DecomposeRoute::automatic), maximal) << c.name;
+  }
+}
