@@ -131,6 +131,25 @@ def test_the_ordering_is_one_search_from_the_rim_unless_the_graph_falls_apart(ge
 
 
 @pytest.mark.parametrize(
+    "edges, limit, ordered",
+    [
+        ([(i, i + 1) for i in range(10)], 20, False),  # 20 list entries reach the limit
+        ([(i, i + 1) for i in range(10)], 21, True),
+        ([(0, 1)], 11, False),  # node 10 would not fit
+        ([(0, 1)], 12, True),
+    ],
+)
+def test_no_ordering_for_numbers_past_32_bits(monkeypatch, edges, limit, ordered):
+    # Past the limit the numbering is left as it is instead of wrapping
+    # node numbers or list positions.
+    monkeypatch.setattr(shards, "SCIPY_INDEX_LIMIT", limit)
+    order = shards._breadth_first_order(graphs.csr((11, edges)))
+    assert (order is not None) is ordered
+    if ordered:
+        assert order.tolist() == list(range(11))
+
+
+@pytest.mark.parametrize(
     "g, expected",
     [
         (_path(1000), 1 / 999),  # the middle edge, from both ends

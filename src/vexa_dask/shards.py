@@ -78,6 +78,8 @@ MIN_SHARD_WORK = 1_000_000
 LOCAL_CROSSING = 1 / 3
 # List entries looked at to tell that share: enough for two digits.
 CROSSING_SAMPLE = 1 << 14
+# The orderings take node numbers and list positions as 32-bit ints.
+SCIPY_INDEX_LIMIT = 2**31
 # Shards per worker when the count is chosen for the caller: two keep the
 # workers busy when shards finish unevenly and halve what a retried shard
 # costs; more would make the shards share more neighbourhoods.
@@ -254,7 +256,7 @@ def _breadth_first_order(g: Csr) -> IntArray | None:
     except ImportError:
         return None
     n = g.n
-    if len(g.indices) >= 2**31:  # both take 32-bit indices
+    if max(n, len(g.indices)) >= SCIPY_INDEX_LIMIT:  # node numbers and list positions must fit
         return None
     degree = np.diff(g.indptr)
     linked = np.flatnonzero(degree)
