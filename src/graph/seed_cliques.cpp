@@ -93,46 +93,48 @@ struct LocalLevel {
   }
 };
 
-// The depth-first read-off of the kept cliques (see read_off_nonzero()):
-// the tree's arrays, where each size group is written next, and the path of
-// last nodes from a seed down to the cliques being visited.
-struct ReadOff {
+// One level of the read-off (see read_off_nonzero()): the cliques of k
+// nodes, children of the cliques [parents, lo) of the level below, whose
+// nodes are in `below`, k - 1 per clique.  Writes every clique's nodes to
+// `row` (when the level above needs them) and the kept ones, with their
+// weights, to `dst` and `wdst`.  K is k when it is small enough to unroll
+// the copies, else 0.
+struct LevelReadOff {
+  const Index* fc;
   const Index* last;
-  const Index* first_child;
   const Weight* w;
-  Node* nodes;
-  Weight* weights;
-  std::size_t* at;       // per size: the next clique of its group
-  std::size_t* node_at;  // per size: where that clique's nodes go
-  Node* path;
-  InterruptPoll& poll;
+  const Node* below;
+  Node* row;
+  Node* dst;
+  Weight* wdst;
 
-  // The cliques g in [b, e) of depth + 1 nodes, which share the front
-  // path[0 .. depth), and their subtrees, in depth-first order.  Only this
-  // call writes its size group while it runs (the calls it makes write
-  // larger sizes), so the group's cursors live in locals until it returns:
-  // through the pointers, every node stored would reload them.
-  void range(std::size_t depth, std::size_t b, std::size_t e) {
-    const std::size_t k = depth + 1;
-    Node* dst = nodes + node_at[k];
-    Weight* wdst = weights + at[k];
-    for (std::size_t g = b; g < e; ++g) {
-      const Node x = last[g];
-      if (w[g] != 0) {
-        for (std::size_t i = 0; i < depth; ++i) dst[i] = path[i];
-        dst[depth] = x;
-        dst += k;
-        *wdst++ = w[g];
+  template <std::size_t K>
+  void read(std::size_t k_run, std::size_t parents, std::size_t lo, InterruptPoll& poll) const {
+    const std::size_t k = K != 0 ? K : k_run;
+    const Node* __restrict front = below;
+    Node* __restrict r = row;
+    Node* __restrict d = dst;
+    Weight* __restrict wd = wdst;
+    const bool scratch = r != nullptr;
+    for (std::size_t p = parents; p < lo; ++p, front += k - 1) {
+      const std::size_t b = fc[p], e = fc[p + 1];
+      if (b == e) continue;
+      for (std::size_t c = b; c < e; ++c) {
+        const Node x = last[c];
+        const Weight weight = w[c];
+        if (scratch) {
+          for (std::size_t i = 0; i + 1 < k; ++i) r[i] = front[i];
+          r[k - 1] = x;
+          r += k;
+        }
+        if (weight == 0) continue;
+        for (std::size_t i = 0; i + 1 < k; ++i) d[i] = front[i];
+        d[k - 1] = x;
+        d += k;
+        *wd++ = weight;
       }
-      if (first_child[g] != first_child[g + 1]) {
-        path[depth] = x;
-        range(depth + 1, first_child[g], first_child[g + 1]);
-      }
-      if (depth == 0) poll.every<256>(g);
+      poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(k * (e - b), 1u << 20)));
     }
-    node_at[k] = static_cast<std::size_t>(dst - nodes);
-    at[k] = static_cast<std::size_t>(wdst - weights);
-    if (depth != 0) poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(e - b, 1u << 20)));
   }
 };
 
@@ -576,11 +578,15 @@ class SeedWalk {
   }
 
   // The cliques of non-zero weight, largest size first, each size ascending
-  // lexicographically, read off the tree depth first: a depth-first walk of
-  // a tree whose children are in ascending order meets the cliques of each
-  // size in lexicographic order, so every kept clique is written straight to
-  // the next place of its size group, from the path of last nodes that leads
-  // to it.  One visit per clique; nodes are written for the kept ones only.
+  // lexicographically, read off the tree level by level: a level lists its
+  // cliques in lexicographic order already, so its kept cliques, in level
+  // order, are its size group.  A clique's nodes are its parent's followed
+  // by its last node, and the children of a level's cliques, parent by
+  // parent, make up the next level; so two scratch rows hold the nodes of
+  // every clique of the level below and of the level read (the top level
+  // needs none).  One visit per clique, with a sequential read of the parent
+  // row and sequential writes; the nodes of a zero-weight clique go to the
+  // scratch row only.
   void read_off_nonzero() {
     const std::size_t levels = level_start_.size() - 1;
     const Weight* const w = w_;
@@ -613,10 +619,39 @@ class SeedWalk {
       }
       off[i] = o;
     }
-    std::vector<Node> path(levels);
-    ReadOff r{last_.data(), first_child_.data(), w, res.cliques.nodes().data(), res.weights.data(),
-              at.data(), node_at.data(), path.data(), poll_};
-    r.range(0, 0, level_start_[1]);
+    Node* const out_nodes = res.cliques.nodes().data();
+    Weight* const out_weights = res.weights.data();
+    const Index* const last = last_.data();
+    const Index* const fc = first_child_.data();
+    // The single nodes: the clique at place v is [v].
+    RawArray<Node> below, here;
+    below.resize(levels > 1 ? level_start_[1] : 0);
+    {
+      Node* dst = out_nodes + node_at[1];
+      Weight* wdst = out_weights + at[1];
+      for (std::size_t g = 0; g < level_start_[1]; ++g) {
+        if (levels > 1) below[g] = g;
+        if (w[g] == 0) continue;
+        *dst++ = g;
+        *wdst++ = w[g];
+      }
+      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(level_start_[1], 1u << 20) | 1));
+    }
+    for (std::size_t k = 2; k <= levels; ++k) {
+      const std::size_t parents = level_start_[k - 2], lo = level_start_[k - 1];
+      const bool scratch = k < levels;
+      if (scratch) here.resize((level_start_[k] - lo) * k);
+      const LevelReadOff level{fc, last, w, below.data(), scratch ? here.data() : nullptr,
+                               out_nodes + node_at[k], out_weights + at[k]};
+      switch (k) {
+        case 2: level.read<2>(k, parents, lo, poll_); break;
+        case 3: level.read<3>(k, parents, lo, poll_); break;
+        case 4: level.read<4>(k, parents, lo, poll_); break;
+        case 5: level.read<5>(k, parents, lo, poll_); break;
+        default: level.read<0>(k, parents, lo, poll_); break;
+      }
+      below.swap(here);
+    }
     out_ = std::move(res);
   }
 
