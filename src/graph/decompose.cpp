@@ -24,7 +24,10 @@
 // count settles most graphs (no clique of more than 5 nodes, or few cliques
 // per seed); only where it does not are a census and the search run to
 // price the maximal route (the cost model is above walk_within_top_clique_price()
-// below).  Tidy input arrives already in upper form (upper_form.hpp), and
+// below).  Where the search has run, a result that no memory can hold (its
+// top cliques alone, at the least a Python list each) ends in MemoryError
+// before the census counts on.  Tidy input arrives already in upper form
+// (upper_form.hpp), untidy input goes straight to the general pass, and
 // maxrank 0, 1 and 2 and graphs with small neighbourhoods have routes of
 // their own.
 #include "decompose.hpp"
