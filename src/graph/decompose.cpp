@@ -251,6 +251,13 @@ std::uint64_t census_cap(const NeighbourLists& upper) {
   return kCensusCliquesPerNodeAndEdge * (upper.size() + upper.total_nodes()) + kShortWalk;
 }
 
+// C(s, maxrank): the top cliques a maximal clique of s > maxrank nodes is
+// cut into (in floating point: it can pass any integer type).
+double cuts(std::size_t s, std::uint64_t maxrank) {
+  const double n = static_cast<double>(s), k = static_cast<double>(maxrank);
+  return std::exp(std::lgamma(n + 1) - std::lgamma(k + 1) - std::lgamma(n - k + 1));
+}
+
 // The maximal route's cost in walk steps, from the maximal cliques.  A
 // maximal clique of s > maxrank nodes is cut into C(s, maxrank) top cliques,
 // C(s - 1, maxrank - 1) of them through each of its nodes; overlaps between
@@ -265,9 +272,8 @@ double maximal_route_cost(const CliqueList& maximal, std::size_t n, std::uint64_
     const std::size_t len = maximal.length(c);
     double cut = 1, per_node = 1;
     if (len > maxrank) {
-      const double s = static_cast<double>(len);
-      cut = std::exp(std::lgamma(s + 1) - std::lgamma(k + 1) - std::lgamma(s - k + 1));
-      per_node = cut * k / s;
+      cut = cuts(len, maxrank);
+      per_node = cut * k / static_cast<double>(len);
     }
     tops += cut;
     for (Node v : maximal[c]) star[static_cast<std::size_t>(v)] += per_node;
@@ -282,13 +288,12 @@ double maximal_route_cost(const CliqueList& maximal, std::size_t n, std::uint64_
 // since no member of the family strictly contains it, and a maximal clique
 // of s > maxrank nodes is cut into C(s, maxrank) distinct top cliques.
 double fewest_returned(const CliqueList& maximal, std::uint64_t maxrank) {
-  const double k = static_cast<double>(maxrank);
+  InterruptPoll poll;
   double most = maximal.empty() ? 0.0 : 1.0;
   for (std::size_t c = 0; c < maximal.size(); ++c) {
     const std::size_t len = maximal.length(c);
-    if (len <= maxrank) continue;
-    const double s = static_cast<double>(len);
-    most = std::max(most, std::exp(std::lgamma(s + 1) - std::lgamma(k + 1) - std::lgamma(s - k + 1)));
+    if (len > maxrank) most = std::max(most, cuts(len, maxrank));
+    poll.every<4096>(c);
   }
   return most;
 }
