@@ -95,9 +95,10 @@ struct LocalLevel {
 
 // One level of the read-off (see read_off_nonzero()): the cliques of k
 // nodes, children of the cliques [parents, lo) of the level below, whose
-// nodes are in `below`, k - 1 per clique.  Writes every clique's nodes to
-// `row` (when the level above needs them) and the kept ones, with their
-// weights, to `dst` and `wdst`.  K is k when it is small enough to unroll
+// nodes are in `below`, k - 1 for each of those that have children, in
+// order.  Writes the nodes of each clique with children to `row` (when
+// there is a level above) and the kept ones, with their weights, to `dst`
+// and `wdst`.  K is k when it is small enough to unroll
 // the copies, else 0.
 struct LevelReadOff {
   const Index* fc;
@@ -116,13 +117,13 @@ struct LevelReadOff {
     Node* __restrict d = dst;
     Weight* __restrict wd = wdst;
     const bool scratch = r != nullptr;
-    for (std::size_t p = parents; p < lo; ++p, front += k - 1) {
+    for (std::size_t p = parents; p < lo; ++p) {
       const std::size_t b = fc[p], e = fc[p + 1];
       if (b == e) continue;
       for (std::size_t c = b; c < e; ++c) {
         const Node x = last[c];
         const Weight weight = w[c];
-        if (scratch) {
+        if (scratch && fc[c] != fc[c + 1]) {
           for (std::size_t i = 0; i + 1 < k; ++i) r[i] = front[i];
           r[k - 1] = x;
           r += k;
@@ -133,6 +134,7 @@ struct LevelReadOff {
         d += k;
         *wd++ = weight;
       }
+      front += k - 1;
       poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(k * (e - b), 1u << 20)));
     }
   }
@@ -583,10 +585,11 @@ class SeedWalk {
   // order, are its size group.  A clique's nodes are its parent's followed
   // by its last node, and the children of a level's cliques, parent by
   // parent, make up the next level; so two scratch rows hold the nodes of
-  // every clique of the level below and of the level read (the top level
-  // needs none).  One visit per clique, with a sequential read of the parent
-  // row and sequential writes; the nodes of a zero-weight clique go to the
-  // scratch row only.
+  // the cliques with children, of the level below and of the level read
+  // (the top level needs none; a row is reserved for its whole level, but
+  // only the part written is ever touched).  One visit per clique, with a
+  // sequential read of the parent row and sequential writes; a zero-weight
+  // clique's nodes go to the scratch row at most.
   void read_off_nonzero() {
     const std::size_t levels = level_start_.size() - 1;
     const Weight* const w = w_;
@@ -629,8 +632,9 @@ class SeedWalk {
     {
       Node* dst = out_nodes + node_at[1];
       Weight* wdst = out_weights + at[1];
+      std::size_t rows = 0;
       for (std::size_t g = 0; g < level_start_[1]; ++g) {
-        if (levels > 1) below[g] = g;
+        if (levels > 1 && fc[g] != fc[g + 1]) below[rows++] = g;
         if (w[g] == 0) continue;
         *dst++ = g;
         *wdst++ = w[g];
