@@ -299,18 +299,54 @@ RUN_ORDERS = {
 
 @pytest.mark.parametrize("index", [0, 1])
 @pytest.mark.parametrize("chunk", [1, 2, 3, 1 << 16])
+@pytest.mark.parametrize("whole", [False, True], ids=["by-pieces", "whole-list"])
 @pytest.mark.parametrize("order", RUN_ORDERS)
-def test_a_shard_keeps_its_own_cliques_in_order_from_any_result(monkeypatch, order, chunk, index):
+def test_a_shard_keeps_its_own_cliques_in_order_from_any_result(monkeypatch, order, whole, chunk, index):
     cliques = RUN_ORDERS[order]
     weights = [(-1) ** i * (i + 1) * 2**40 for i in range(len(cliques))]
     owned = {0, 2}
     monkeypatch.setitem(shards.FUNCTIONS, "cliques", lambda lists, maxrank: ([list(c) for c in cliques], list(weights)))
     monkeypatch.setattr(shards, "CONVERT_CHUNK", chunk)
+    monkeypatch.setattr(shards, "WHOLE_LIST_ROWS", 1 << 20 if whole else len(cliques) - 1)
+    used = []
+    for name in ("_whole_list_pieces", "_pieces_from_the_back"):
+        monkeypatch.setattr(shards, name, lambda *a, _f=getattr(shards, name), _n=name: used.append(_n) or _f(*a))
     part = shards.run("cliques", 4, _task(index, 4, owned))
     expected = [(c, w) for c, w in zip(cliques, weights) if (c[0] in owned if c else index == 0)]
     got = [part.values[a:b].tolist() for a, b in zip(part.offsets[:-1], part.offsets[1:])]
     assert got == [[1000 + 3 * v for v in c] for c, _ in expected]
     assert part.weights.tolist() == [w for _, w in expected]
+    # Runs that are not plain k-lists of ints send the whole-list read back
+    # to the pieces, with the lists untouched.
+    plain = order in ("ascending-sizes", "descending-sizes", "with-the-empty-clique")
+    assert used == (["_whole_list_pieces"] if plain else ["_whole_list_pieces", "_pieces_from_the_back"]) if whole else ["_pieces_from_the_back"]
+
+
+# Runs over one list: whole runs of k-lists, and runs that do not match
+# what the lists are (other sizes, not covering, ints past 32 bits).
+FIXED_ROW_RUNS_CASES = {
+    "two-sizes": ([[1, 2, 3], [4, 5, 6], [7], [8], [9]], [(0, 2, 3), (2, 5, 1)], True),
+    "with-empty": ([[1, 2], [], []], [(0, 1, 2), (1, 3, 0)], True),
+    "no-runs": ([], [], True),
+    "run-too-long": ([[1, 2], [3, 4], [5]], [(0, 3, 2)], False),
+    "sizes-swapped": ([[1, 2], [3]], [(0, 1, 1), (1, 2, 2)], False),
+    "runs-short-of-the-list": ([[1, 2], [3, 4], [5]], [(0, 2, 2)], False),
+    "runs-past-the-list": ([[1, 2]], [(0, 1, 2), (1, 2, 0)], False),
+    "past-int32-in-second-run": ([[1, 2], [2**31]], [(0, 1, 2), (1, 2, 1)], False),
+    # as many tokens as the runs need, the lists otherwise
+    "tokens-add-up": ([[1, 2], [3, 4]], [(0, 1, 1), (1, 2, 3)], False),
+}
+
+
+@pytest.mark.parametrize("name", FIXED_ROW_RUNS_CASES)
+def test_fixed_row_runs_reads_only_what_the_runs_say(name):
+    lists, runs, fits = FIXED_ROW_RUNS_CASES[name]
+    matrices = columns.fixed_row_runs(lists, runs)
+    if not fits:
+        assert matrices is None
+        return
+    assert matrices is not None and [m.shape for m in matrices] == [(b - a, k) for a, b, k in runs]
+    assert [row for m in matrices for row in m.tolist()] == lists
 
 
 @pytest.mark.parametrize("fails", [False, True])
@@ -334,14 +370,16 @@ def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails):
     assert events == ["keep", "call", "release"]
 
 
-@pytest.mark.parametrize("chunk", [1, 7, 1 << 16])
+@pytest.mark.parametrize("chunk", [1, 7, 1 << 16, None], ids=["1", "7", "65536", "whole-list"])
 @pytest.mark.parametrize("limit", [None, 0, 3], ids=["list", "large-list", "some-pieces-large"])
 @pytest.mark.parametrize("kind, maxrank", [("cliques", 3), ("decompose", 0), ("decompose", 64)])
 def test_a_shard_file_holds_its_pieces_as_one_column(tmp_path, monkeypatch, kind, maxrank, limit, chunk):
     g = graphs.csr(GRAPHS["cliques-and-islands"]())
     task = shards.subgraph(g, kind, 0, shards.plan(g, 2).owned[0])
     part = shards.run(kind, maxrank, task)
-    monkeypatch.setattr(shards, "CONVERT_CHUNK", chunk)
+    if chunk is not None:
+        monkeypatch.setattr(shards, "CONVERT_CHUNK", chunk)
+        monkeypatch.setattr(shards, "WHOLE_LIST_ROWS", -1)
     if limit is not None:  # as if one piece had more entries than 32-bit offsets hold
         monkeypatch.setattr(columns, "LIST_OFFSET_LIMIT", limit)
     timing = shards.write(kind, maxrank, task, str(tmp_path), "part.parquet")

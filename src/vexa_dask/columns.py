@@ -30,7 +30,7 @@ import numpy.typing as npt
 if TYPE_CHECKING:
     import pyarrow as pa
 
-__all__ = ["arrow_table", "fixed_rows", "flatten", "int64s"]
+__all__ = ["arrow_table", "fixed_row_runs", "fixed_rows", "flatten", "int64s"]
 
 IntArray = npt.NDArray[np.int64]
 
@@ -86,18 +86,35 @@ def fixed_rows(lists: list[Any], k: int) -> Optional[npt.NDArray[np.int32]]:
     int tokens where three 1-lists would), the others int tokens.  That reads a run of equal-sized lists
     with a few whole-array comparisons, and the matrix is a view of the
     marshal bytes."""
-    count = len(lists)
+    runs = fixed_row_runs(lists, [(0, len(lists), k)])
+    return None if runs is None else runs[0]
+
+
+def fixed_row_runs(lists: list[Any], runs: Sequence[tuple[int, int, int]]) -> Optional[list[npt.NDArray[np.int32]]]:
+    """Each run ``(start, end, k)`` of `lists` as an (end - start, k) int32
+    matrix, as :func:`fixed_rows` reads one, from a single marshal of the
+    whole list; the runs must cover `lists` in order.  None unless every
+    run is exactly lists of k ints in the 32-bit range."""
+    if sum(end - start for start, end, _ in runs) != len(lists):
+        return None
     tokens = _tokens(lists)
-    if tokens is None or len(tokens) != 1 + count * (k + 1):
+    expected = 1 + sum((end - start) * (k + 1) for start, end, k in runs)
+    if tokens is None or len(tokens) != expected or tokens["code"][0] != _LIST or tokens["value"][0] != len(lists):
         return None
-    grid = tokens[1:].reshape(count, k + 1)
-    heads = grid[:, 0]
-    if not (bool(np.all(heads["code"] == _LIST)) and bool(np.all(heads["value"] == k))):
-        return None
-    values = grid[:, 1:]
-    if not bool(np.all(values["code"] == _INT)):
-        return None
-    return values["value"]
+    matrices = []
+    at = 1
+    for start, end, k in runs:
+        count = end - start
+        grid = tokens[at : at + count * (k + 1)].reshape(count, k + 1)
+        at += count * (k + 1)
+        heads = grid[:, 0]
+        if not (bool(np.all(heads["code"] == _LIST)) and bool(np.all(heads["value"] == k))):
+            return None
+        values = grid[:, 1:]
+        if not bool(np.all(values["code"] == _INT)):
+            return None
+        matrices.append(values["value"])
+    return matrices
 
 
 def _read_nested(tokens: npt.NDArray[np.void], count: int) -> Optional[tuple[IntArray, IntArray]]:
