@@ -52,6 +52,7 @@
 #include <bit>
 #include <vector>
 
+#include "ascending_runs.hpp"
 #include "big_arrays.hpp"
 #include "bits.hpp"
 #include "interrupt.hpp"
@@ -89,11 +90,17 @@ constexpr std::size_t kGatherBlock = std::size_t{1} << 14;
 
 struct OverBudget {};
 
-// A(c) of a graph on at most three nodes with `edges` edges, in closed
-// form: its cliques are the empty one, the nodes, the edges and, with all
-// three edges, a triangle.
+// A(c) of a graph without a triangle, with `nodes` nodes and `edges`
+// edges, in closed form: its cliques are the empty one, the nodes and the
+// edges.
+constexpr Weight triangle_free_alternating(unsigned nodes, unsigned edges) {
+  return 1 - static_cast<Weight>(nodes) + static_cast<Weight>(edges);
+}
+
+// A(c) of a graph on at most three nodes with `edges` edges: with all three
+// edges, a triangle too.
 constexpr Weight few_nodes_alternating(unsigned nodes, unsigned edges) {
-  return 1 - static_cast<Weight>(nodes) + static_cast<Weight>(edges) - (edges == 3 ? 1 : 0);
+  return triangle_free_alternating(nodes, edges) - (edges == 3 ? 1 : 0);
 }
 
 class NeighbourhoodWeigher {
@@ -109,6 +116,8 @@ class NeighbourhoodWeigher {
     for (std::size_t v = 0; v < n; ++v) settle<kHw>(v);
   }
 
+  // The result, the size groups copied out largest first.  The lists are
+  // let go of first, so that the copy can reuse their memory.
   WeightedCliques gather();
 
  private:
@@ -311,9 +320,11 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
       const unsigned cones = popcount<kHw>(d.cone), left = size - cones;
       Weight w;
       if (left <= 3) {
-        // The edges among the nodes left, from their degree sum.
+        // The edges among the nodes left, from their degree sum.  They hold
+        // no triangle: a node of one would be adjacent to the other two and
+        // to every cone point, a cone point itself.
         if (left != 0) step();
-        w = few_nodes_alternating(left, (d.sum - cones * left) / 2);
+        w = triangle_free_alternating(left, (d.sum - cones * left) / 2);
       } else {
         step();
         w = branch<kHw>(common, d.pivot);
@@ -344,6 +355,10 @@ void NeighbourhoodWeigher::emit(Word set, Weight weight) {
 }
 
 WeightedCliques NeighbourhoodWeigher::gather() {
+  std::vector<Index>().swap(off_);
+  std::vector<Index>().swap(mid_);
+  std::vector<Index>().swap(nbr_);
+  std::vector<Word>().swap(bit_of_);
   std::size_t count = 0, total = 0;
   for (const Group& g : groups_) {
     count += g.weights.size();
@@ -387,14 +402,7 @@ enum class Read { done, declined, untidy };
 // Copies upper list v (its nodes above v) to `to`; false unless they ascend
 // strictly from above v and stay below n.
 bool copy_upper_list(const NeighbourLists& upper, std::size_t v, Index* to) {
-  const std::size_t n = upper.size();
-  Node prev = v;
-  for (Node w : upper[v]) {
-    if (w <= prev || w >= n) return false;
-    *to++ = static_cast<Index>(w);
-    prev = w;
-  }
-  return true;
+  return copy_ascending_within(upper[v].data(), upper.length(v), Node{v} + 1, upper.size(), to);
 }
 
 // Whether `below` ascends strictly and stays below v: then its entries are
@@ -402,12 +410,7 @@ bool copy_upper_list(const NeighbourLists& upper, std::size_t v, Index* to) {
 // v's degree, too long a list is no longer one that may hold repeats, and
 // the method declines without gathering.
 bool distinct_below(std::span<const Node> below, std::size_t v) {
-  Node floor = 0;
-  for (Node u : below) {
-    if (u < floor || u >= v) return false;
-    floor = u + 1;
-  }
-  return true;
+  return ascending_within(below.data(), below.size(), 0, v);
 }
 
 // The full lists from the caller's lists, when they are tidy where it
@@ -433,17 +436,8 @@ Read read_tidy_lists(const NeighbourLists& upper, const NeighbourLists& lists, s
   out.mid.resize(n);
   for (std::size_t v = 0; v < n; ++v) {
     const std::size_t below = lists.length(v) - upper.length(v);
-    const Node* from = lists[v].data();
     Index* to = out.nbr.data() + out.off[v];
-    Node floor = 0;
-    bool bad = false;
-    for (std::size_t j = 0; j < below; ++j) {
-      const Node u = from[j];
-      bad |= (u < floor) | (u >= v);
-      floor = u + 1;
-      to[j] = static_cast<Index>(u);
-    }
-    if (bad) return Read::untidy;
+    if (!copy_ascending_within(lists[v].data(), below, 0, v, to)) return Read::untidy;
     out.mid[v] = out.off[v] + static_cast<Index>(below);
     if (!copy_upper_list(upper, v, to + below)) return Read::declined;
     poll.tick(static_cast<std::uint32_t>(lists.length(v) | 1));
