@@ -155,20 +155,28 @@ def conversion(n: int, degree: float, repeats: int) -> None:
     (a middle one).  The ways take turns, a fresh result for each turn;
     printed are the medians over `repeats` turns.
 
-    * the worker's own route: pieces of one size read from marshal's bytes
-      as matrices, only the shard's own cliques kept (vexa_dask.shards);
-    * marshal's bytes of the whole list read at once (columns.flatten);
+    * the worker's own routes (vexa_dask.shards), timed as the worker times
+      its conversion (the call's input and the call itself left out): runs
+      of one size read from marshal's bytes as matrices, only the shard's
+      own cliques kept, in pieces of at most CONVERT_CHUNK rows, or from one
+      marshal of the whole list (results up to WHOLE_LIST_ROWS rows);
+    * marshal's bytes of the whole list read at once (columns.flatten),
+      nothing kept apart;
     * pyarrow building the list column from the lists;
     * np.fromiter over itertools.chain with the count known, lengths from
       map(len);
     * np.fromiter per size group (one length per group: only the values
-      are read, the offsets are a range)."""
+      are read, the offsets are a range).
+
+    Then the worker's route by pieces taken apart: marshal, numpy reading,
+    freeing the lists, and the Parquet file with the clique column as a
+    list of int64 (what the workers write) or of int32."""
     import gc
     import itertools
 
     import pyarrow as pa
+    import pyarrow.parquet  # noqa: F401 -- loaded before anything is timed
 
-    import vexa_dask
     from vexa_dask import columns, heap
     from vexa_dask import shards as sh
     from vexa_dask.graphs import csr
@@ -185,13 +193,18 @@ def conversion(n: int, degree: float, repeats: int) -> None:
         bounds = [0, *edges.tolist(), len(cliques)]
         return [(a, b, int(sizes[a])) for a, b in zip(bounds, bounds[1:])]
 
-    def own_route(kind, task, cliques, weights):
-        saved = sh.FUNCTIONS[kind]
-        sh.FUNCTIONS[kind] = lambda lists, maxrank: (cliques, weights)
-        try:
-            sh._owned_pieces(kind, 0, task, sh._Clock())
-        finally:
-            sh.FUNCTIONS[kind] = saved
+    def own_route(whole):
+        def convert(kind, task, cliques, weights):
+            saved, limit = sh.FUNCTIONS[kind], sh.WHOLE_LIST_ROWS
+            sh.FUNCTIONS[kind] = lambda lists, maxrank: (cliques, weights)
+            sh.WHOLE_LIST_ROWS = len(cliques) if whole else -1
+            clock = sh._Clock()
+            try:
+                sh._owned_pieces(kind, 0, task, clock)
+            finally:
+                sh.FUNCTIONS[kind], sh.WHOLE_LIST_ROWS = saved, limit
+            return clock.cpu[1]  # the conversion's lap
+        return convert
 
     def whole_marshal(kind, task, cliques, weights):
         columns.flatten(cliques), columns.int64s(weights)
@@ -214,39 +227,92 @@ def conversion(n: int, degree: float, repeats: int) -> None:
         pass
 
     ways = {
-        "the worker's route (marshal by size group)": own_route,
+        "the worker's route, by pieces": own_route(False),
+        "the worker's route, whole list": own_route(True),
         "marshal, the whole list at once": whole_marshal,
         "pyarrow from the lists": arrow,
         "chain + fromiter, known count": chained,
         "fromiter per size group": by_group,
         "nothing: freeing the lists alone": free_only,
     }
+
+    def phases(kind, task, cliques, weights, out):
+        """The route by pieces in phases, then the Parquet file twice."""
+        seconds = dict.fromkeys(["marshal", "numpy", "free"], 0.0)
+        pieces = []
+        for start, end, size in sh._runs(cliques, sh.CONVERT_CHUNK):
+            t0 = time.process_time()
+            rows = columns.fixed_rows(cliques[start:end], size)
+            piece_weights = columns.int64s(weights[start:end])
+            t1 = time.process_time()
+            if rows is None:
+                raise RuntimeError("a run that is not one size")
+            pieces.append(sh._keep_owned_rows(task, rows, size, piece_weights))
+            t2 = time.process_time()
+            del cliques[start:], weights[start:]
+            t3 = time.process_time()
+            seconds["marshal"] += t1 - t0
+            seconds["numpy"] += t2 - t1
+            seconds["free"] += t3 - t2
+        pieces.reverse()
+        for label, dtype in [("Parquet, list<int64>", np.int64), ("Parquet, list<int32>", np.int32)]:
+            start = time.process_time()
+            chunks = []
+            for lengths, nodes, piece_weights in pieces:
+                offsets = np.zeros(len(lengths) + 1, dtype=np.int64)
+                np.cumsum(lengths, out=offsets[1:])
+                table = columns.arrow_table(offsets, nodes, piece_weights, large=False)
+                if dtype is np.int32:
+                    flat = pa.array(nodes.astype(np.int32))
+                    clique = pa.ListArray.from_arrays(pa.array(offsets.astype(np.int32)), flat)
+                    schema = pa.schema([pa.field("clique", clique.type, nullable=False), table.schema.field("weight")])
+                    table = pa.Table.from_arrays([clique, table["weight"]], schema=schema)
+                chunks.append(table)
+            sh._write_parquet(pa.concat_tables(chunks), out)
+            del chunks
+            pa.default_memory_pool().release_unused()
+            seconds[label] = time.process_time() - start
+            seconds[label + ": MiB"] = os.path.getsize(out) / 2**20
+        return seconds
+
     print(f"{graph.name}; shard 1 of 4; medians of {repeats} turns; load average {os.getloadavg()[0]:.2f}")
-    for kind, maxrank in WORKLOADS:
-        task = sh.subgraph(g, kind, 1, plan.owned[1])
-        bounds = task.indptr.tolist()
-        lists = [task.indices[a:b] for a, b in zip(bounds, bounds[1:])]
-        function = sh.FUNCTIONS[kind]
-        times: dict[str, list[float]] = {name: [] for name in ways}
-        calls = []
-        for _ in range(repeats):
-            for name, way in ways.items():
-                heap.keep()
-                start = time.process_time()
-                cliques, weights = function(lists, maxrank)
-                calls.append(time.process_time() - start)
-                rows = len(cliques)
-                start = time.process_time()
-                way(kind, task, cliques, weights)
-                del cliques, weights
-                times[name].append(time.process_time() - start)
-                heap.release()
-        call = statistics.median(calls)
-        print(f"\n{kind}(maxrank={maxrank}): {rows:,} rows; the call {call:.3f} s ({call / rows * 1e9:.0f} ns a row)")
-        for name, t in times.items():
-            m = statistics.median(t)
-            print(f"  {name:45s} {m:.3f} s  {m / rows * 1e9:5.0f} ns a row")
-    del vexa_dask
+    with tempfile.TemporaryDirectory() as tmp:
+        for kind, maxrank in WORKLOADS:
+            task = sh.subgraph(g, kind, 1, plan.owned[1])
+            bounds = task.indptr.tolist()
+            lists = [task.indices[a:b] for a, b in zip(bounds, bounds[1:])]
+            function = sh.FUNCTIONS[kind]
+            times: dict[str, list[float]] = {name: [] for name in [*ways, "phases"]}
+            split: list[dict[str, float]] = []
+            calls = []
+            for _ in range(repeats):
+                for name in [*ways, "phases"]:
+                    heap.keep()
+                    start = time.process_time()
+                    cliques, weights = function(lists, maxrank)
+                    calls.append(time.process_time() - start)
+                    rows = len(cliques)
+                    start = time.process_time()
+                    if name == "phases":
+                        split.append(phases(kind, task, cliques, weights, os.path.join(tmp, "part.parquet")))
+                        elapsed = None
+                    else:
+                        elapsed = ways[name](kind, task, cliques, weights)
+                    del cliques, weights
+                    times[name].append(time.process_time() - start if elapsed is None else elapsed)
+                    heap.release()
+            call = statistics.median(calls)
+            print(f"\n{kind}(maxrank={maxrank}): {rows:,} rows; the call {call:.3f} s ({call / rows * 1e9:.0f} ns a row)")
+            for name in ways:
+                m = statistics.median(times[name])
+                print(f"  {name:45s} {m:.3f} s  {m / rows * 1e9:5.0f} ns a row")
+            print("  the route by pieces, phase by phase:")
+            for phase in split[0]:
+                m = statistics.median(s[phase] for s in split)
+                if phase.endswith("MiB"):
+                    print(f"    {phase:43s} {m:.1f}")
+                else:
+                    print(f"    {phase:43s} {m:.3f} s  {m / rows * 1e9:5.0f} ns a row")
 
 
 def main() -> None:
