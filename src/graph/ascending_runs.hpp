@@ -5,6 +5,12 @@
 // One pass, without a branch per entry: a list is short, and a loop that
 // returns at the first bad entry costs a mispredicted exit on every list,
 // while bad lists are rare and need no early answer.
+//
+// TidyUpperForm::add() (upper_form.cpp) checks the part of each list above
+// its node with a loop of its own: the lists arrive one by one, the bound n
+// is known only after the last, so its loop has one compare per entry where
+// this one has two (6 % more of that pass's instructions on a 3D geometric
+// graph of 20,000 nodes).
 #pragma once
 
 #include <cstddef>
