@@ -349,8 +349,9 @@ def test_fixed_row_runs_reads_only_what_the_runs_say(name):
     assert [row for m in matrices for row in m.tolist()] == lists
 
 
+@pytest.mark.parametrize("hold", [False, True], ids=["released", "held"])
 @pytest.mark.parametrize("fails", [False, True])
-def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails):
+def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails, hold):
     events = []
     monkeypatch.setattr(heap, "keep", lambda: events.append("keep"))
     monkeypatch.setattr(heap, "release", lambda: events.append("release"))
@@ -364,10 +365,71 @@ def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails):
     monkeypatch.setitem(shards.FUNCTIONS, "cliques", call)
     if fails:
         with pytest.raises(MemoryError):
-            shards.run("cliques", 4, _task(0, 4, {0, 1}))
+            shards.run("cliques", 4, _task(0, 4, {0, 1}), hold=hold)
     else:
-        assert shards.run("cliques", 4, _task(0, 4, {0, 1})).timing.rows == 2
-    assert events == ["keep", "call", "release"]
+        assert shards.run("cliques", 4, _task(0, 4, {0, 1}), hold=hold).timing.rows == 2
+    if hold:  # the end of the run hands the heap back
+        assert events == ["keep", "call"]
+    else:
+        assert events == ["keep", "call", "release"]
+
+
+class _InProcessClient:
+    """What a run asks of a Dask client, done in this process: records what
+    is submitted and cancelled; `interrupt` makes the gather raise."""
+
+    def __init__(self, interrupt):
+        self.interrupt = interrupt
+        self.submitted = []
+        self.cancelled = False
+
+    def nthreads(self):
+        return {"tcp://a": 1, "tcp://b": 1}
+
+    def submit(self, function, *args, workers=None, allow_other_workers=False, pure=True, **kwargs):
+        self.submitted.append((function, workers, allow_other_workers, kwargs))
+        return (function, args, kwargs)
+
+    def gather(self, futures):
+        if self.interrupt:
+            raise KeyboardInterrupt
+        return [function(*args, **kwargs) for function, args, kwargs in futures]
+
+    def cancel(self, futures):
+        self.cancelled = True
+
+
+@pytest.mark.parametrize("interrupt", [False, True], ids=["finished", "interrupted"])
+def test_shards_hold_the_heap_and_the_end_of_a_run_releases_every_worker(monkeypatch, interrupt):
+    fake = _InProcessClient(interrupt)
+    graph = GRAPHS["cliques-and-islands"]()
+    run = vexa_dask.decompose(graph, 3, client=fake, shards=3)
+    if interrupt:
+        with pytest.raises(KeyboardInterrupt):
+            run.compute()
+    else:
+        assert run.compute() == single("decompose", graph, 3)
+    assert fake.cancelled == interrupt
+    shard_calls = [kwargs for function, _, _, kwargs in fake.submitted if function is shards.run]
+    assert len(shard_calls) == 3 and all(kwargs == {"hold": True} for kwargs in shard_calls)
+    # after the shards, one release per worker, pinned to it unless it is gone
+    releases = [(workers, anywhere) for function, workers, anywhere, _ in fake.submitted if function is heap.release]
+    assert releases == [(["tcp://a"], True), (["tcp://b"], True)]
+    assert fake.submitted[-1][0] is heap.release
+
+
+def test_workers_hand_back_the_heap_when_a_run_ends(client):
+    address = sorted(client.nthreads())[0]
+    g = graphs.csr(GRAPHS["geo3d"]())
+    task = shards.subgraph(g, "decompose", 0, shards.plan(g, 2).owned[0])
+    client.submit(shards.run, "decompose", 64, task, hold=True, workers=[address], pure=False).result()
+    assert client.run(heap.kept, workers=[address]) == {address: True}
+    graph = GRAPHS["geo3d"]()
+    assert vexa_dask.decompose(graph, 64, client=client).compute() == single("decompose", graph, 64)
+    deadline = time.monotonic() + 30
+    while any(client.run(heap.kept).values()) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert not any(client.run(heap.kept).values())
 
 
 @pytest.mark.parametrize("chunk", [1, 7, 1 << 16, None], ids=["1", "7", "65536", "whole-list"])

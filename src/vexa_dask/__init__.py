@@ -159,6 +159,24 @@ class Clock:
     first_cpu: float = 0.0
 
 
+def _release_heaps(client: Client) -> None:
+    """Has every worker hand back the heap its shards kept (see
+    vexa_dask.heap), as a task that runs once the worker is free: after a
+    cancelled run a shard may still be running, and the call holds the
+    worker's interpreter lock.  The client does not wait for it; the tasks
+    run even if the client goes away.  A worker that is gone meanwhile
+    leaves its task to another one, where it does no harm.  This is done on
+    a best-effort basis: a scheduler that cannot be reached must not hide
+    the run's result or its error."""
+    from distributed import fire_and_forget
+
+    try:
+        for address in client.nthreads():
+            fire_and_forget(client.submit(heap.release, workers=[address], allow_other_workers=True, pure=False))
+    except Exception:
+        pass
+
+
 def _remove_partials(directory: str) -> None:
     for f in os.listdir(directory):
         if _PARTIAL_PATTERN.match(f):
@@ -253,7 +271,7 @@ class ShardedResult:
                         task = _shards.subgraph(self.graph, self.kind, i, r)
                     clock.cut.append(time.perf_counter() - started)
                     futures.append(
-                        client.submit(function, self.kind, self.maxrank, task, *extra(i), pure=False)
+                        client.submit(function, self.kind, self.maxrank, task, *extra(i), hold=True, pure=False)
                     )
                     clock.submitted.append(time.time())
                     if i == 0:
@@ -262,10 +280,15 @@ class ShardedResult:
                 results = client.gather(futures[-self.shards :])
                 clock.gathered = time.time()
                 self.clock = clock
-                return results
             except BaseException:
                 client.cancel(futures)
                 raise
+            finally:
+                # A run that fails or is interrupted hands back the heap too
+                # (the workers of vexa_dask's own cluster end with the run).
+                if self.client is not None:
+                    _release_heaps(client)
+            return results
 
     @contextmanager
     def _client(self) -> Iterator[Client]:

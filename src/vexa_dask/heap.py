@@ -14,7 +14,12 @@ the call's large buffers and the pieces' temporaries reuse the same heap
 memory (for the call: 5 to 10 % less processor time on geo3d shards, with
 a tenth to a fifth fewer page faults); :func:`release` puts the worker's
 own settings back and hands the free memory back at once, so the worker's
-memory between and after shards stays what Dask's setting makes it.  In a
+memory after a run stays what Dask's setting makes it.  Within a run, a
+worker keeps the heap from one shard to the next and the client releases
+every worker when the run ends, however it ends: a decomposition shard
+that follows another then finds the call's buffers in place instead of
+faulting them in again (on geo3d shards, 0.035-0.047 s less processor
+time of 0.39-0.43 s, for a peak 7 MiB higher).  In a
 process without such a setting (glibc adapts its thresholds by itself) and
 off glibc, both do nothing: setting a threshold would end the adapting.
 
@@ -37,7 +42,7 @@ from collections.abc import Iterator
 from contextlib import contextmanager
 from typing import Any, Callable, Optional
 
-__all__ = ["huge_page_hint", "keep", "release", "small_pages", "static_thresholds"]
+__all__ = ["huge_page_hint", "keep", "kept", "release", "small_pages", "static_thresholds"]
 
 # mallopt parameters (malloc.h)
 M_TRIM_THRESHOLD, M_MMAP_THRESHOLD = -1, -3
@@ -73,19 +78,31 @@ def static_thresholds() -> Optional[tuple[int, int]]:
         return None
 
 
+_kept = False
+
+
 def keep() -> None:
+    global _kept
+    _kept = True
     if static_thresholds() is not None:
         _LIBC.mallopt(M_MMAP_THRESHOLD, KEEP_MMAP)  # type: ignore[union-attr]
         _LIBC.mallopt(M_TRIM_THRESHOLD, KEEP_TRIM)  # type: ignore[union-attr]
 
 
 def release() -> None:
+    global _kept
+    _kept = False
     thresholds = static_thresholds()
     if thresholds is not None:
         trim, mmap = thresholds
         _LIBC.mallopt(M_TRIM_THRESHOLD, trim)  # type: ignore[union-attr]
         _LIBC.mallopt(M_MMAP_THRESHOLD, mmap)  # type: ignore[union-attr]
         _LIBC.malloc_trim(0)  # type: ignore[union-attr]
+
+
+def kept() -> bool:
+    """Whether :func:`keep` was called since the last :func:`release`."""
+    return _kept
 
 
 def _hint_switch() -> Optional[Callable[[bool], bool]]:

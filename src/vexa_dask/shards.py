@@ -371,11 +371,12 @@ def _write_parquet(table: Any, where: Any) -> None:
 Piece = tuple[IntArray, IntArray, IntArray]
 
 
-def run(kind: Kind, maxrank: int, task: Task) -> Part:
+def run(kind: Kind, maxrank: int, task: Task, *, hold: bool = False) -> Part:
     """One shard: the function on the subgraph, its cliques numbered back,
-    only the owned ones kept, in the function's order."""
+    only the owned ones kept, in the function's order.  With `hold`, the
+    worker's heap stays kept afterwards (see `_owned_pieces`)."""
     clock = _Clock()
-    pieces = _owned_pieces(kind, maxrank, task, clock)
+    pieces = _owned_pieces(kind, maxrank, task, clock, hold)
     empty = np.empty(0, dtype=np.int64)
     lengths = np.concatenate([p[0] for p in pieces]) if pieces else empty
     offsets = np.zeros(len(lengths) + 1, dtype=np.int64)
@@ -386,12 +387,14 @@ def run(kind: Kind, maxrank: int, task: Task) -> Part:
     return Part(offsets, values, weights, clock.timing(len(weights)))
 
 
-def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock) -> list[Piece]:
+def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock, hold: bool = False) -> list[Piece]:
     """The shard's owned cliques in pieces, each from a run of one size
     (whole runs for results up to WHOLE_LIST_ROWS, else runs cut to at most
     CONVERT_CHUNK); the call and the conversion are two laps of `clock`.  The pieces stay
     apart: whole-shard arrays would be large fresh allocations, which the
-    Parquet file does not need."""
+    Parquet file does not need.  The heap is kept for the call and the
+    conversion, and handed back after them unless `hold` leaves that to
+    the end of the run (vexa_dask.heap)."""
     bounds: list[int] = task.indptr.tolist()
     lists = [task.indices[a:b] for a, b in zip(bounds, bounds[1:])]  # slices of one array, read from its buffer
     collecting = gc.isenabled()
@@ -410,7 +413,8 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock) -> list[P
             pieces = _pieces_from_the_back(task, cliques, weights)
         del cliques, weights
     finally:
-        heap.release()
+        if not hold:
+            heap.release()
         if collecting:
             gc.enable()
     clock.lap()
@@ -503,13 +507,14 @@ def _keep_owned_rows(task: Task, rows: npt.NDArray[np.int32], size: int, weights
     return np.full(len(kept), size, dtype=np.int64), kept.reshape(-1), weights.take(keep)
 
 
-def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str) -> Timing:
+def write(kind: Kind, maxrank: int, task: Task, directory: str, name: str, *, hold: bool = False) -> Timing:
     """One shard written to `directory`/`name` as Parquet; returns its rows
-    and timing.  The file appears under its name only once it is complete."""
+    and timing.  The file appears under its name only once it is complete.
+    `hold` as for `run`."""
     import pyarrow as pa
 
     clock = _Clock()
-    pieces = _owned_pieces(kind, maxrank, task, clock)
+    pieces = _owned_pieces(kind, maxrank, task, clock, hold)
     # One table of many chunks, each wrapping a piece's arrays; all of them
     # take 64-bit offsets if one needs them.
     large = any(len(p[1]) > columns.LIST_OFFSET_LIMIT for p in pieces)
