@@ -276,13 +276,18 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
     local_[p] = list[p - 1];
     bit_of[list[p - 1]] = Word{1} << p;
   }
+  // v's own row is the rest of N[v], known without reading its list.
   std::size_t work = k;
   for (std::size_t p = 0; p < k; ++p) {
     const std::size_t x = local_[p];
     Word r = 0;
-    for (Index i = off[x]; i < off[x + 1]; ++i) r |= bit_of[nbr[i]];
+    if (p != pv) {
+      for (Index i = off[x]; i < off[x + 1]; ++i) r |= bit_of[nbr[i]];
+      work += off[x + 1] - off[x];
+    } else {
+      r = low_bits(k) & ~(Word{1} << pv);
+    }
     row_[p] = r;
-    work += off[x + 1] - off[x];
   }
   for (std::size_t p = 0; p < k; ++p) bit_of[local_[p]] = 0;
   poll_.tick(static_cast<std::uint32_t>(work));
