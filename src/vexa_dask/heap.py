@@ -18,7 +18,7 @@ memory after a run stays what Dask's setting makes it.  Within a run, a
 worker keeps the heap from one shard to the next and the client releases
 every worker when the run ends, however it ends: a decomposition shard
 that follows another then finds the call's buffers in place instead of
-faulting them in again (on geo3d shards, 0.035-0.047 s less processor
+faulting them in again (on geo3d shards, 0.034-0.047 s less processor
 time of 0.39-0.43 s, for a peak 7 MiB higher).  In a
 process without such a setting (glibc adapts its thresholds by itself) and
 off glibc, both do nothing: setting a threshold would end the adapting.

@@ -271,7 +271,10 @@ def _breadth_first_order(g: Csr) -> IntArray | None:
     linked = np.flatnonzero(degree)
     if len(linked) == 0:
         return np.arange(n, dtype=np.int64)
-    data = np.ones(len(g.indices), dtype=np.int8)
+    # scipy's graph routines take their matrices as float64: values of any
+    # other type make it copy the whole matrix first (0.005 s of the
+    # search's 0.04 s on geo3d with 200,000 nodes).
+    data = np.ones(len(g.indices), dtype=np.float64)
     matrix = csr_array((data, g.indices.astype(np.int32), g.indptr.astype(np.int32)), shape=(n, n))
     start = int(linked[np.argmin(degree[linked])])
     # The lists hold both ends of every edge: searched as directed, scipy
