@@ -32,9 +32,9 @@ import dataclasses
 import gc
 import os
 import time
+from collections.abc import Iterator
 from dataclasses import dataclass
 from functools import cached_property
-from collections.abc import Iterator
 from typing import Any, Literal
 
 import numpy as np
@@ -393,11 +393,11 @@ def run(kind: Kind, maxrank: int, task: Task, *, hold: bool = False) -> Part:
 def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock, hold: bool = False) -> list[Piece]:
     """The shard's owned cliques in pieces, each from a run of one size
     (whole runs for results up to WHOLE_LIST_ROWS, else runs cut to at most
-    CONVERT_CHUNK); the call and the conversion are two laps of `clock`.  The pieces stay
-    apart: whole-shard arrays would be large fresh allocations, which the
-    Parquet file does not need.  The heap is kept for the call and the
-    conversion, and handed back after them unless `hold` leaves that to
-    the end of the run (vexa_dask.heap)."""
+    CONVERT_CHUNK); the call and the conversion are two laps of `clock`.
+    The pieces stay apart: whole-shard arrays would be large fresh
+    allocations, which the Parquet file does not need.  The heap is kept
+    for the call and the conversion, and handed back after them unless
+    `hold` leaves that to the end of the run (vexa_dask.heap)."""
     bounds: list[int] = task.indptr.tolist()
     lists = [task.indices[a:b] for a, b in zip(bounds, bounds[1:])]  # slices of one array, read from its buffer
     collecting = gc.isenabled()
@@ -427,11 +427,10 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock, hold: boo
 def _runs(cliques: list[list[int]], longest: int) -> Iterator[tuple[int, int, int]]:
     """(start, end, size) of the runs of one size in `cliques`, from the
     back, each at most `longest` long (the list may be cut to the start of
-    the run last given).  Both functions
-    return their cliques in runs of one size (ascending sizes for the
-    bounded cliques, descending for the decomposition); a run found in a
-    result that is not so ordered may hold other sizes, which the readers
-    of the runs notice."""
+    the run last given).  Both functions return their cliques in runs of
+    one size (ascending sizes for the bounded cliques, descending for the
+    decomposition); a run found in a result that is not so ordered may hold
+    other sizes, which the readers of the runs notice."""
     end = len(cliques)
     sign = 1 if end == 0 or len(cliques[0]) <= len(cliques[-1]) else -1
     while end > 0:
