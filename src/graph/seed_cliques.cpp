@@ -20,6 +20,10 @@ using Mask = std::uint64_t;
 // the widest one the per-seed arrays are compiled for.
 constexpr std::size_t kMaxDegree = 1024;
 
+// A level of one seed can hold millions of cliques: its loops tick the
+// interrupt poll once per this many, a few microseconds of work.
+constexpr std::size_t kPollBlock = 4096;
+
 inline void prefetch(const void* p) noexcept {
 #if defined(__GNUC__)
   __builtin_prefetch(p);
@@ -76,15 +80,16 @@ struct Bits {
 
 // One level of one seed's subtree: the cliques of k nodes with seed v, in
 // breadth-first order.
-// Every array but b is written in full before it is read, so none is
-// cleared when it grows.
+// Every array is written in full before it is read (b is cleared by the
+// walk, level by level, as it counts the children), so none is cleared when
+// it grows.
 struct LocalLevel {
   RawArray<Mask> cand;              // W words per clique: its candidate positions
   RawArray<Index> parent;           // its parent's place in the level below
   RawArray<std::uint16_t> pos;      // position in nbrs[v] of its last node
   RawArray<Index> first_child;      // its first child's place in the level above
   RawArray<Index> facets;           // k-1 per clique: the clique without position l, l = 1 .. k-1
-  std::vector<std::uint64_t> b;     // k per clique: b_1 .. b_k
+  RawArray<std::uint64_t> b;        // k per clique: b_1 .. b_k (the top level has none)
   std::size_t size() const noexcept { return parent.size(); }
   void clear() noexcept {
     cand.clear();
@@ -236,6 +241,19 @@ class SeedWalk {
         poll_.tick(static_cast<std::uint32_t>(nbrs_.length(l[j]) + 1));
       }
       for (Node x : l) pos_of[x] = 0;
+    }
+  }
+
+  // Calls f(lo, hi) over [0, n) in blocks of kPollBlock items, with one
+  // tick per block: the loops over a level's cliques carry no poll of their
+  // own.
+  template <class F>
+  void for_chunks(std::size_t n, F&& f) {
+    for (std::size_t lo = 0; lo < n;) {
+      const std::size_t hi = std::min(n, lo + kPollBlock);
+      f(lo, hi);
+      poll_.tick(static_cast<std::uint32_t>(hi - lo));
+      lo = hi;
     }
   }
 
@@ -425,32 +443,52 @@ class SeedWalk {
     if (all_) out_.cliques.nodes()[out_.cliques.offsets()[v]] = v;
     for (std::size_t k = 1; k <= top_; ++k) {
       LocalLevel& lv = levels_[k];
-      const bool extended = k != maxrank_;
-      if (k < top_) lv.first_child.resize(lv.size());
+      const std::size_t size = lv.size();
       const std::size_t g0 = global(v, k, 0);
-      Index children = 0;
       if (k > 1 && all_) {
         // This level's block and its parents' block are contiguous.
         Node* const nodes = out_.cliques.nodes().data();
         const std::size_t* const offsets = out_.cliques.offsets().data();
         Node* dst = nodes + offsets[g0];
         const Node* parents = nodes + offsets[global(v, k - 1, 0)];
-        for (std::size_t i = 0; i < lv.size(); ++i, dst += k) {
-          const Node x = l[lv.pos[i]];
-          std::copy_n(parents + std::size_t{lv.parent[i]} * (k - 1), k - 1, dst);
-          dst[k - 1] = x;
-          last_[g0 + i] = static_cast<Index>(x);
-          poll_.every<64>(i);
-        }
+        for_chunks(size, [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t i = lo; i < hi; ++i, dst += k) {
+            const Node x = l[lv.pos[i]];
+            std::copy_n(parents + std::size_t{lv.parent[i]} * (k - 1), k - 1, dst);
+            dst[k - 1] = x;
+            last_[g0 + i] = static_cast<Index>(x);
+          }
+        });
       } else if (k > 1) {
-        for (std::size_t i = 0; i < lv.size(); ++i) last_[g0 + i] = static_cast<Index>(l[lv.pos[i]]);
+        Index* const last = last_.data() + g0;
+        const std::uint16_t* const pos = lv.pos.data();
+        for_chunks(size, [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t i = lo; i < hi; ++i) last[i] = static_cast<Index>(l[pos[i]]);
+        });
       }
-      for (std::size_t i = 0; i < lv.size(); ++i) {
-        const Index kids = extended ? static_cast<Index>(Bits<W, kHw>::count(lv.cand.data() + i * W)) : 0;
-        first_child_[g0 + i] = kids;  // child counts for now; link_children() sums them up
-        if (k < top_) lv.first_child[i] = children;
-        children += kids;
+      Index* const counts = first_child_.data() + g0;
+      if (k == top_) {
+        // No children: the counts are 0, and no b is needed (weigh_seed()).
+        std::fill_n(counts, size, Index{0});
+        continue;
       }
+      // Child counts for now; link_children() sums them up.  The same pass
+      // clears the level's b, which its children add to.
+      lv.first_child.resize(size);
+      lv.b.resize(size * k);
+      Index* const first = lv.first_child.data();
+      std::uint64_t* const b = lv.b.data();
+      const Mask* const cand = lv.cand.data();
+      Index children = 0;
+      for_chunks(size, [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+          const auto kids = static_cast<Index>(Bits<W, kHw>::count(cand + i * W));
+          counts[i] = kids;
+          first[i] = children;
+          children += kids;
+          for (std::size_t l = 0; l < k; ++l) b[i * k + l] = 0;
+        }
+      });
     }
   }
 
@@ -465,46 +503,70 @@ class SeedWalk {
       const std::size_t f = k - 1;
       lv.facets.resize(lv.size() * f);
       const LocalLevel& up = levels_[k - 1];
-      for (std::size_t i = 0; i < lv.size(); ++i) {
-        const Index p = lv.parent[i];
-        const unsigned j = lv.pos[i];
-        Index* dst = lv.facets.data() + i * f;
-        if (k >= 3) {
-          const LocalLevel& low = levels_[k - 2];
-          const Index* pf = up.facets.data() + std::size_t{p} * (k - 2);
-          for (std::size_t l = 0; l + 1 < f; ++l) {
-            const Index q = pf[l];
-            dst[l] = low.first_child[q] + static_cast<Index>(Bits<W, kHw>::rank(low.cand.data() + std::size_t{q} * W, j));
+      for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+          const Index p = lv.parent[i];
+          const unsigned j = lv.pos[i];
+          Index* dst = lv.facets.data() + i * f;
+          if (k >= 3) {
+            const LocalLevel& low = levels_[k - 2];
+            const Index* pf = up.facets.data() + std::size_t{p} * (k - 2);
+            for (std::size_t l = 0; l + 1 < f; ++l) {
+              const Index q = pf[l];
+              dst[l] = low.first_child[q] +
+                       static_cast<Index>(Bits<W, kHw>::rank(low.cand.data() + std::size_t{q} * W, j));
+            }
           }
+          dst[f - 1] = p;
         }
-        dst[f - 1] = p;
-        poll_.every<64>(i);
-      }
+      });
     }
-    // A level can hold millions of cliques: clear it in steps.
-    for (std::size_t k = 1; k <= top_; ++k) fresh_array(levels_[k].b, levels_[k].size() * k, poll_);
     Weight* const w = w_;
-    for (std::size_t k = top_; k >= 1; --k) {
-      LocalLevel& lv = levels_[k];
-      for (std::size_t i = 0; i < lv.size(); ++i) {
-        std::uint64_t* b = lv.b.data() + i * k;
-        std::uint64_t run = 1;
-        for (std::size_t l = k; l-- > 0;) {
-          run -= b[l];
-          b[l] = run;
+    // The top level has no children: each of its b_l is 1, and so is its
+    // weight; it adds 1 to the b of each of its facets.
+    {
+      LocalLevel& lv = levels_[top_];
+      Weight* const wk = w + global(v, top_, 0);
+      std::fill_n(wk, lv.size(), Weight{1});
+      if (top_ == 1) return;
+      LocalLevel& low = levels_[top_ - 1];
+      const std::size_t f = top_ - 1;
+      std::uint64_t* const lb = low.b.data();
+      const Index* const facets = lv.facets.data();
+      for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+          const Index* fi = facets + i * f;
+          for (std::size_t l = 0; l < f; ++l) lb[std::size_t{fi[l]} * f + l] += 1;
         }
-        w[global(v, k, i)] = static_cast<Weight>(b[0]);
-        poll_.every<64>(i);
-      }
+      });
+    }
+    for (std::size_t k = top_ - 1; k >= 1; --k) {
+      LocalLevel& lv = levels_[k];
+      std::uint64_t* const bk = lv.b.data();
+      Weight* const wk = w + global(v, k, 0);
+      for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+          std::uint64_t* b = bk + i * k;
+          std::uint64_t run = 1;
+          for (std::size_t l = k; l-- > 0;) {
+            run -= b[l];
+            b[l] = run;
+          }
+          wk[i] = static_cast<Weight>(b[0]);
+        }
+      });
       if (k == 1) break;
       LocalLevel& low = levels_[k - 1];
       const std::size_t f = k - 1;
-      for (std::size_t i = 0; i < lv.size(); ++i) {
-        const std::uint64_t* b = lv.b.data() + i * k;
-        const Index* fi = lv.facets.data() + i * f;
-        for (std::size_t l = 0; l < f; ++l) low.b[std::size_t{fi[l]} * f + l] += b[l + 1];
-        poll_.every<64>(i);
-      }
+      std::uint64_t* const lb = low.b.data();
+      const Index* const facets = lv.facets.data();
+      for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t i = lo; i < hi; ++i) {
+          const std::uint64_t* b = bk + i * k;
+          const Index* fi = facets + i * f;
+          for (std::size_t l = 0; l < f; ++l) lb[std::size_t{fi[l]} * f + l] += b[l + 1];
+        }
+      });
     }
   }
 
