@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <vector>
 
 #include "big_arrays.hpp"
@@ -99,50 +100,81 @@ struct LocalLevel {
 };
 
 // One level of the read-off (see read_off_nonzero()): the cliques of k
-// nodes, children of the cliques [parents, lo) of the level below, whose
-// nodes are in `below`, k - 1 for each of those that have children, in
-// order.  Writes the nodes of each clique with children to `row` (when
-// there is a level above) and the kept ones, with their weights, to `dst`
-// and `wdst`.  K is k when it is small enough to unroll
-// the copies, else 0.
+// nodes, children of `parents` cliques of the level below (those of parent
+// i are [bounds[i], bounds[i + 1])), whose nodes are in `below`, k - 1 for
+// each of those that have children, in order.  Writes the nodes of each
+// clique with children to `row` (when there is a level above) and those of
+// the cliques of non-zero weight to `dst`.  K is k when it is small enough
+// to unroll the copies, else 0.
 struct LevelReadOff {
+  const Index* bounds;
   const Index* fc;
   const Index* last;
   const Weight* w;
   const Node* below;
   Node* row;
   Node* dst;
-  Weight* wdst;
 
   template <std::size_t K>
-  void read(std::size_t k_run, std::size_t parents, std::size_t lo, InterruptPoll& poll) const {
+  void read(std::size_t k_run, std::size_t parents, InterruptPoll& poll) const {
     const std::size_t k = K != 0 ? K : k_run;
     const Node* __restrict front = below;
     Node* __restrict r = row;
     Node* __restrict d = dst;
-    Weight* __restrict wd = wdst;
     const bool scratch = r != nullptr;
-    for (std::size_t p = parents; p < lo; ++p) {
-      const std::size_t b = fc[p], e = fc[p + 1];
+    for (std::size_t p = 0; p < parents; ++p) {
+      const std::size_t b = bounds[p], e = bounds[p + 1];
       if (b == e) continue;
       for (std::size_t c = b; c < e; ++c) {
         const Node x = last[c];
-        const Weight weight = w[c];
         if (scratch && fc[c] != fc[c + 1]) {
           for (std::size_t i = 0; i + 1 < k; ++i) r[i] = front[i];
           r[k - 1] = x;
           r += k;
         }
-        if (weight == 0) continue;
+        if (w[c] == 0) continue;
         for (std::size_t i = 0; i + 1 < k; ++i) d[i] = front[i];
         d[k - 1] = x;
         d += k;
-        *wd++ = weight;
       }
       front += k - 1;
       poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(k * (e - b), 1u << 20)));
     }
   }
+};
+
+// The arithmetic sequence value, value + step, ... as a random-access
+// iterator: a vector appends a run of it in one pass, without clearing its
+// room first.
+struct Strided {
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = std::size_t;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const std::size_t*;
+  using reference = std::size_t;
+  std::size_t value, step;
+  std::size_t operator*() const noexcept { return value; }
+  Strided& operator++() noexcept {
+    value += step;
+    return *this;
+  }
+  Strided operator++(int) noexcept {
+    Strided old = *this;
+    value += step;
+    return old;
+  }
+  Strided& operator--() noexcept {
+    value -= step;
+    return *this;
+  }
+  Strided& operator+=(difference_type n) noexcept {
+    value += static_cast<std::size_t>(n) * step;
+    return *this;
+  }
+  difference_type operator-(const Strided& o) const noexcept {
+    return static_cast<difference_type>((value - o.value) / step);
+  }
+  bool operator==(const Strided& o) const noexcept { return value == o.value; }
 };
 
 template <bool kHw>
@@ -608,16 +640,18 @@ class SeedWalk {
       cur.resize(level_start_[k + 1] - level_start_[k]);
       const std::size_t lo = level_start_[k - 1], hi = level_start_[k];
       for (std::size_t p = lo; p < hi; ++p) {
+        const std::size_t b = fc[p], e = fc[p + 1];
+        if (b == e) continue;
         // The tails sit anywhere in the list: fetch the first-child entry
         // of a tail a few parents ahead, and the children of a nearer one.
+        // Only parents with children look ahead (most cliques of a sparse
+        // graph have none, and skipping them is then the whole loop).
         if (p + 16 < hi) prefetch(fc + prev[p + 16 - lo]);
         if (p + 8 < hi) {
           const Index ahead = fc[prev[p + 8 - lo]];
           prefetch(last + ahead);
           prefetch(w + ahead);
         }
-        const std::size_t b = fc[p], e = fc[p + 1];
-        if (b == e) continue;
         const Index t = prev[p - lo];
         Index* tails = cur.data() + (b - level_start_[k]);
         const std::size_t tb = fc[t], te = fc[t + 1];
@@ -646,75 +680,75 @@ class SeedWalk {
   // cliques in lexicographic order already, so its kept cliques, in level
   // order, are its size group.  A clique's nodes are its parent's followed
   // by its last node, and the children of a level's cliques, parent by
-  // parent, make up the next level; so two scratch rows hold the nodes of
-  // the cliques with children, of the level below and of the level read
-  // (the top level needs none; a row is reserved for its whole level, but
-  // only the part written is ever touched).  One visit per clique, with a
-  // sequential read of the parent row and sequential writes; a zero-weight
-  // clique's nodes go to the scratch row at most.
+  // parent, make up the next level (the single nodes are the children of
+  // the empty clique); so two scratch rows hold the nodes of the cliques
+  // with children, of the level below and of the level read (the top level
+  // needs none; a row is reserved for its whole level, but only the part
+  // written is ever touched).  One visit per clique, with a sequential read
+  // of the parent row and sequential writes; a zero-weight clique's nodes
+  // go to the scratch row at most.  The weights and offsets are appended in
+  // the result's order, largest size first, as the kept cliques are
+  // counted.
   void read_off_nonzero() {
     const std::size_t levels = level_start_.size() - 1;
     const Weight* const w = w_;
-    // Kept cliques per size, then where each size group begins.
+    WeightedCliques res;
+    // The kept weights, largest size first, and so how many each size keeps.
     std::vector<std::size_t> kept(levels + 1, 0);
-    for (std::size_t k = 1; k <= levels; ++k) {
-      std::size_t count = 0;
-      for (std::size_t g = level_start_[k - 1]; g < level_start_[k]; ++g) count += w[g] != 0;
-      kept[k] = count;
-      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(level_start_[k] - level_start_[k - 1], 1u << 20) | 1));
+    {
+      WeightList& weights = res.weights;
+      weights.reserve(level_start_.back());
+      for (std::size_t k = levels; k >= 1; --k) {
+        const std::size_t before = weights.size();
+        for_chunks(level_start_[k] - level_start_[k - 1], [&](std::size_t lo, std::size_t hi) {
+          const Weight* const from = w + level_start_[k - 1];
+          for (std::size_t i = lo; i < hi; ++i)
+            if (from[i] != 0) weights.push_back(from[i]);
+        });
+        kept[k] = weights.size() - before;
+      }
     }
-    std::vector<std::size_t> at(levels + 1, 0), node_at(levels + 1, 0);
-    std::size_t cliques = 0, nodes = 0;
+    std::vector<std::size_t> node_at(levels + 1, 0);
+    std::size_t nodes = 0;
     for (std::size_t k = levels; k >= 1; --k) {
-      at[k] = cliques;
       node_at[k] = nodes;
-      cliques += kept[k];
       nodes += k * kept[k];
     }
-    WeightedCliques res;
     fresh_array(res.cliques.nodes(), nodes, poll_);
-    fresh_array(res.cliques.offsets(), cliques + 1, poll_);
-    fresh_array(res.weights, cliques, poll_);
     {
-      std::size_t* off = res.cliques.offsets().data();
-      std::size_t i = 0, o = 0;
+      std::vector<std::size_t>& off = res.cliques.offsets();
+      reserve_fresh(off, res.weights.size() + 1);
+      std::size_t o = 0;
       for (std::size_t k = levels; k >= 1; --k) {
-        for (std::size_t c = 0; c < kept[k]; ++c, o += k) off[i++] = o;
-        poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(kept[k], 1u << 20) | 1));
+        const std::size_t count = kept[k];
+        off.insert(off.end(), Strided{o, k}, Strided{o + k * count, k});
+        o += k * count;
+        poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 20) | 1));
       }
-      off[i] = o;
+      off.push_back(o);
     }
     Node* const out_nodes = res.cliques.nodes().data();
-    Weight* const out_weights = res.weights.data();
     const Index* const last = last_.data();
     const Index* const fc = first_child_.data();
-    // The single nodes: the clique at place v is [v].
+    const Index root[2] = {0, static_cast<Index>(level_start_[1])};
     RawArray<Node> below, here;
-    below.resize(levels > 1 ? level_start_[1] : 0);
-    {
-      Node* dst = out_nodes + node_at[1];
-      Weight* wdst = out_weights + at[1];
-      std::size_t rows = 0;
-      for (std::size_t g = 0; g < level_start_[1]; ++g) {
-        if (levels > 1 && fc[g] != fc[g + 1]) below[rows++] = g;
-        if (w[g] == 0) continue;
-        *dst++ = g;
-        *wdst++ = w[g];
-      }
-      poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(level_start_[1], 1u << 20) | 1));
-    }
-    for (std::size_t k = 2; k <= levels; ++k) {
-      const std::size_t parents = level_start_[k - 2], lo = level_start_[k - 1];
+    for (std::size_t k = 1; k <= levels; ++k) {
       const bool scratch = k < levels;
+      const std::size_t lo = level_start_[k - 1];
       if (scratch) here.resize((level_start_[k] - lo) * k);
-      const LevelReadOff level{fc, last, w, below.data(), scratch ? here.data() : nullptr,
-                               out_nodes + node_at[k], out_weights + at[k]};
+      // The parents: the empty clique for the single nodes, else the level
+      // below.
+      const std::size_t parents = k == 1 ? 1 : lo - level_start_[k - 2];
+      const Index* const bounds = k == 1 ? root : fc + level_start_[k - 2];
+      const LevelReadOff level{bounds, fc, last, w, below.data(), scratch ? here.data() : nullptr,
+                               out_nodes + node_at[k]};
       switch (k) {
-        case 2: level.read<2>(k, parents, lo, poll_); break;
-        case 3: level.read<3>(k, parents, lo, poll_); break;
-        case 4: level.read<4>(k, parents, lo, poll_); break;
-        case 5: level.read<5>(k, parents, lo, poll_); break;
-        default: level.read<0>(k, parents, lo, poll_); break;
+        case 1: level.read<1>(k, parents, poll_); break;
+        case 2: level.read<2>(k, parents, poll_); break;
+        case 3: level.read<3>(k, parents, poll_); break;
+        case 4: level.read<4>(k, parents, poll_); break;
+        case 5: level.read<5>(k, parents, poll_); break;
+        default: level.read<0>(k, parents, poll_); break;
       }
       below.swap(here);
     }

@@ -11,7 +11,7 @@ void TidyUpperForm::reserve(std::size_t lists, std::size_t entries) {
   if (!tidy_) return;
   upper_.offsets().reserve(lists + 1);
   matched_.reserve(lists);
-  if (upper_.nodes().size() < entries / 2) upper_.nodes().resize(entries / 2);
+  upper_.nodes().reserve(entries / 2);
 }
 
 void TidyUpperForm::give_up() noexcept {
@@ -40,16 +40,16 @@ void TidyUpperForm::add(const Node* first, const Node* last) {
     matched[u] = c + 1;
   }
   if (p != last && *p == v) return give_up();
-  // The part after v, copied and checked to be strictly ascending without
-  // a branch per entry (lists are short); its first entry is above v.
+  // The part after v, appended in one copy and then checked to be strictly
+  // ascending without a branch per entry (lists are short); its first entry
+  // is above v.
   const std::size_t rest = len - static_cast<std::size_t>(p - first);
   std::vector<Node>& nodes = upper_.nodes();
-  if (nodes.size() - at_ < rest) nodes.resize(std::max(at_ + rest, 2 * nodes.size()));
-  Node* const dst = nodes.data() + at_;
+  nodes.insert(nodes.end(), p, last);
+  const Node* const dst = nodes.data() + at_;
   Node prev = v, descending = 0;
   for (std::size_t j = 0; j < rest; ++j) {
-    const Node x = p[j];
-    dst[j] = x;
+    const Node x = dst[j];
     descending |= static_cast<Node>(x <= prev);
     prev = x;
   }

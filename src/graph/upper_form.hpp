@@ -43,8 +43,7 @@ class TidyUpperForm {
  private:
   void give_up() noexcept;
 
-  // The upper parts so far: upper_.nodes() holds `at_` of them, and room
-  // beyond, so that a list is copied without a check per entry.
+  // The upper parts so far: upper_.nodes() holds the `at_` entries of them.
   NeighbourLists upper_;
   std::size_t at_ = 0;
   // matched_[u]: the next entry of list u's upper part that no later list
