@@ -355,6 +355,7 @@ def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails, 
     events = []
     monkeypatch.setattr(heap, "keep", lambda: events.append("keep"))
     monkeypatch.setattr(heap, "release", lambda: events.append("release"))
+    monkeypatch.setattr(heap, "pin", lambda objects: events.append("pin"))
 
     def call(lists, maxrank):
         events.append("call")
@@ -368,10 +369,35 @@ def test_the_call_and_the_conversion_run_with_the_heap_kept(monkeypatch, fails, 
             shards.run("cliques", 4, _task(0, 4, {0, 1}), hold=hold)
     else:
         assert shards.run("cliques", 4, _task(0, 4, {0, 1}), hold=hold).timing.rows == 2
-    if hold:  # the end of the run hands the heap back
-        assert events == ["keep", "call"]
+    if hold:  # the end of the run hands the heap back; a result is pinned till then
+        assert events == ["keep", "call"] + ([] if fails else ["pin"])
     else:
         assert events == ["keep", "call", "release"]
+
+
+@pytest.mark.parametrize("stride", [1, 2, 1024])
+@pytest.mark.parametrize("kind, maxrank", [("cliques", 3), ("decompose", 64)])
+def test_a_held_shard_pins_every_stride_th_result_list_until_released(monkeypatch, kind, maxrank, stride):
+    g = graphs.csr(GRAPHS["geo3d"]())
+    task = shards.subgraph(g, kind, 0, shards.plan(g, 2).owned[0])
+    expected = shards.run(kind, maxrank, task)
+    returned = []
+    call = shards.FUNCTIONS[kind]
+    monkeypatch.setitem(shards.FUNCTIONS, kind, lambda lists, m: returned.append(call(lists, m)) or returned[-1])
+    monkeypatch.setattr(shards, "PIN_STRIDE", stride)
+    try:
+        part = shards.run(kind, maxrank, task, hold=True)
+        assert heap.kept()
+        cliques = returned[0][0]
+        assert len(cliques) == 0  # converted and freed, all but the pinned ones
+        pinned = heap._pinned[0]
+        reference = call([task.indices[a:b] for a, b in zip(task.indptr[:-1], task.indptr[1:])], maxrank)[0]
+        assert pinned == reference[::stride] and len(pinned) > 0
+    finally:
+        heap.release()
+    assert not heap.kept() and heap._pinned == []
+    for a, b in [(part.offsets, expected.offsets), (part.values, expected.values), (part.weights, expected.weights)]:
+        assert np.array_equal(a, b)
 
 
 class _InProcessClient:

@@ -96,6 +96,12 @@ CONVERT_CHUNK = 1 << 16
 # bounded-clique shards of 928,000 rows 153 against 160, and of 3.3 million
 # rows 255 against 233 (there the pieces' smaller working set wins).
 WHOLE_LIST_ROWS = 1 << 20
+# Every PIN_STRIDE-th result list is kept alive until the end of a run
+# (vexa_dask.heap.pin): an arena of the small-object allocator (1 MiB)
+# holds some 5,000 to 10,000 result rows, lists with their ints, so this
+# keeps every arena of the result in use for the next shard, for a
+# thousandth of the rows.
+PIN_STRIDE = 1024
 # Rows handed to Parquet's column writers at a time (see `_write_parquet`).
 WRITE_BATCH = 1 << 16
 
@@ -411,6 +417,8 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock, hold: boo
         cliques, weights = FUNCTIONS[kind](lists, maxrank)
         clock.lap()
         del lists
+        if hold:  # the result's memory stays for the next shard of the run
+            heap.pin(cliques[::PIN_STRIDE])
         pieces = _whole_list_pieces(task, cliques, weights) if len(cliques) <= WHOLE_LIST_ROWS else None
         if pieces is None:
             pieces = _pieces_from_the_back(task, cliques, weights)
