@@ -512,15 +512,26 @@ class SeedWalk {
       std::uint64_t* const b = lv.b.data();
       const Mask* const cand = lv.cand.data();
       Index children = 0;
-      for_chunks(size, [&](std::size_t lo, std::size_t hi) {
-        for (std::size_t i = lo; i < hi; ++i) {
-          const auto kids = static_cast<Index>(Bits<W, kHw>::count(cand + i * W));
-          counts[i] = kids;
-          first[i] = children;
-          children += kids;
-          for (std::size_t l = 0; l < k; ++l) b[i * k + l] = 0;
-        }
-      });
+      // K is k when the clearing of b unrolls into stores, else 0.
+      const auto count_children = [&]<std::size_t K>() {
+        const std::size_t kk = K != 0 ? K : k;
+        for_chunks(size, [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t i = lo; i < hi; ++i) {
+            const auto kids = static_cast<Index>(Bits<W, kHw>::count(cand + i * W));
+            counts[i] = kids;
+            first[i] = children;
+            children += kids;
+            for (std::size_t l = 0; l < kk; ++l) b[i * kk + l] = 0;
+          }
+        });
+      };
+      switch (k) {
+        case 1: count_children.template operator()<1>(); break;
+        case 2: count_children.template operator()<2>(); break;
+        case 3: count_children.template operator()<3>(); break;
+        case 4: count_children.template operator()<4>(); break;
+        default: count_children.template operator()<0>(); break;
+      }
     }
   }
 
