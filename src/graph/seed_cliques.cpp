@@ -647,12 +647,15 @@ class SeedWalk {
       prev[g - level_start_[1]] = t;
       w[t] = wrap_sub(w[t], w[g]);
     }
+    with_children_.assign(levels + 1, 0);
     for (std::size_t k = 2; k < levels; ++k) {
       cur.resize(level_start_[k + 1] - level_start_[k]);
       const std::size_t lo = level_start_[k - 1], hi = level_start_[k];
+      std::size_t parents = 0;
       for (std::size_t p = lo; p < hi; ++p) {
         const std::size_t b = fc[p], e = fc[p + 1];
         if (b == e) continue;
+        ++parents;
         // The tails sit anywhere in the list: fetch the first-child entry
         // of a tail a few parents ahead, and the children of a nearer one.
         // Only parents with children look ahead (most cliques of a sparse
@@ -681,6 +684,7 @@ class SeedWalk {
         for (std::size_t i = 0; i < e - b; ++i) w[tails[i]] = wrap_sub(w[tails[i]], w[b + i]);
         poll_.tick(static_cast<std::uint32_t>(e - b));
       }
+      with_children_[k] = parents;
       prev.swap(cur);
     }
     return true;
@@ -694,8 +698,7 @@ class SeedWalk {
   // parent, make up the next level (the single nodes are the children of
   // the empty clique); so two scratch rows hold the nodes of the cliques
   // with children, of the level below and of the level read (the top level
-  // needs none; a row is reserved for its whole level, but only the part
-  // written is ever touched).  One visit per clique, with a sequential read
+  // needs none), each reserved for exactly those cliques.  One visit per clique, with a sequential read
   // of the parent row and sequential writes; a zero-weight clique's nodes
   // go to the scratch row at most.  The weights and offsets are appended in
   // the result's order, largest size first, as the kept cliques are
@@ -746,7 +749,9 @@ class SeedWalk {
     for (std::size_t k = 1; k <= levels; ++k) {
       const bool scratch = k < levels;
       const std::size_t lo = level_start_[k - 1];
-      if (scratch) here.resize((level_start_[k] - lo) * k);
+      // A row for each clique with children (every single node may have
+      // some; subtract_tails() counted them on the levels above).
+      if (scratch) here.resize((k == 1 ? level_start_[1] : with_children_[k]) * k);
       // The parents: the empty clique for the single nodes, else the level
       // below.
       const std::size_t parents = k == 1 ? 1 : lo - level_start_[k - 2];
@@ -781,6 +786,9 @@ class SeedWalk {
   std::vector<LocalLevel> levels_;
   std::size_t top_ = 0;
   RawArray<Index> last_;
+  // with_children_[k]: the cliques of k nodes that have children, for
+  // 2 <= k < the top level, counted by subtract_tails().
+  std::vector<std::size_t> with_children_;
   RawArray<Index> first_child_;
   RawArray<Weight> tree_weights_;  // the weights, when only the non-zero ones are returned
   Weight* w_ = nullptr;            // every clique's weight, by its place in the list
