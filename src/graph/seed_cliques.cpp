@@ -521,7 +521,7 @@ class SeedWalk {
             counts[i] = kids;
             first[i] = children;
             children += kids;
-            for (std::size_t l = 0; l < kk; ++l) b[i * kk + l] = 0;
+            for (std::size_t s = 0; s < kk; ++s) b[i * kk + s] = 0;
           }
         });
       };
@@ -642,11 +642,14 @@ class SeedWalk {
     RawArray<Index> prev, cur;  // every entry is stored before it is read
     std::vector<Index> where(nbrs_.size(), 0);
     prev.resize(level_start_[2] - level_start_[1]);
-    for (std::size_t g = level_start_[1]; g < level_start_[2]; ++g) {
-      const Index t = last[g];  // [v, x] without v is [x], at position x
-      prev[g - level_start_[1]] = t;
-      w[t] = wrap_sub(w[t], w[g]);
-    }
+    for_chunks(level_start_[2] - level_start_[1], [&](std::size_t lo, std::size_t hi) {
+      for (std::size_t i = lo; i < hi; ++i) {
+        const std::size_t g = level_start_[1] + i;
+        const Index t = last[g];  // [v, x] without v is [x], at position x
+        prev[i] = t;
+        w[t] = wrap_sub(w[t], w[g]);
+      }
+    });
     with_children_.assign(levels + 1, 0);
     for (std::size_t k = 2; k < levels; ++k) {
       cur.resize(level_start_[k + 1] - level_start_[k]);
@@ -734,10 +737,10 @@ class SeedWalk {
       reserve_fresh(off, res.weights.size() + 1);
       std::size_t o = 0;
       for (std::size_t k = levels; k >= 1; --k) {
-        const std::size_t count = kept[k];
-        off.insert(off.end(), Strided{o, k}, Strided{o + k * count, k});
-        o += k * count;
-        poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 20) | 1));
+        for_chunks(kept[k], [&](std::size_t lo, std::size_t hi) {
+          off.insert(off.end(), Strided{o + k * lo, k}, Strided{o + k * hi, k});
+        });
+        o += k * kept[k];
       }
       off.push_back(o);
     }

@@ -1,0 +1,109 @@
+// The seed walk's two outputs against the slow models, on graphs whose
+// levels mix cliques with and without children: every clique with its
+// weight (the per-seed weighing), and the non-zero cliques read off the tree
+// largest first (the level-by-level read-off with its scratch rows).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "graph/seed_cliques.hpp"
+#include "reference_cliques.hpp"
+#include "weighted_result.hpp"
+
+using namespace vexa::graph;
+using namespace vexa::graph::test_support;
+using vexa::testing::reference_pruned;
+using vexa::testing::reference_walk;
+using vexa::testing::Seqs;
+
+namespace {
+
+using Edges = std::vector<std::pair<Node, Node>>;
+
+Seqs upper_of(std::size_t n, const Edges& edges) {
+  std::vector<std::set<Node>> up(n);
+  for (auto [a, b] : edges) up[std::min(a, b)].insert(std::max(a, b));
+  Seqs lists(n);
+  for (std::size_t v = 0; v < n; ++v) lists[v].assign(up[v].begin(), up[v].end());
+  return lists;
+}
+
+void add_clique(Edges& edges, const std::vector<Node>& members) {
+  for (std::size_t i = 0; i < members.size(); ++i)
+    for (std::size_t j = i + 1; j < members.size(); ++j) edges.emplace_back(members[i], members[j]);
+}
+
+struct Shape {
+  const char* name;
+  std::size_t n;
+  Edges edges;
+};
+
+std::vector<Shape> shapes() {
+  std::vector<Shape> out;
+  {
+    // Isolated first and last nodes; a 7-clique whose sub-cliques have
+    // children or not depending on the pendants hung on it.
+    Edges e;
+    add_clique(e, {1, 2, 3, 4, 5, 6, 7});
+    add_clique(e, {1, 2, 3, 8});
+    add_clique(e, {5, 6, 9});
+    e.emplace_back(7, 10);
+    out.push_back({"7-clique with pendants", 12, e});
+  }
+  {
+    Edges e;
+    add_clique(e, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    out.push_back({"10-clique", 10, e});
+  }
+  {
+    std::mt19937_64 rng(7);
+    std::bernoulli_distribution edge(0.15);
+    Edges e;
+    for (Node a = 0; a < 40; ++a)
+      for (Node b = a + 1; b < 40; ++b)
+        if (edge(rng)) e.emplace_back(a, b);
+    add_clique(e, {3, 9, 14, 20, 22, 31, 35, 38});
+    out.push_back({"random with a planted 8-clique", 40, e});
+  }
+  out.push_back({"no edges", 5, {}});
+  out.push_back({"path", 6, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}}});
+  return out;
+}
+
+class SeedReadOff : public ::testing::TestWithParam<Shape> {};
+
+}  // namespace
+
+TEST_P(SeedReadOff, BothOutputsAgreeWithTheModels) {
+  const Shape& s = GetParam();
+  const Seqs upper = upper_of(s.n, s.edges);
+  const SeqList lists = make_lists(upper);
+  for (std::uint64_t k : {0, 1, 2, 3, 4, 5, 6, 9}) {
+    const Lists listed = reference_walk(upper, k).cliques;
+    const auto weights = reference_pruned(listed);
+    ASSERT_TRUE(weights) << s.name;
+    const auto all = enumerate_seed_cliques(lists, k);
+    ASSERT_TRUE(all) << s.name;
+    EXPECT_EQ(result_of(*all), (Result{listed, *weights})) << s.name << ", maxrank " << k;
+
+    Lists ascending = listed;
+    std::sort(ascending.begin(), ascending.end());
+    const auto nonzero = enumerate_seed_cliques(lists, k, SeedOutput::nonzero_largest_first);
+    ASSERT_TRUE(nonzero) << s.name;
+    EXPECT_EQ(result_of(*nonzero), weigh_from_supersets(ascending)) << s.name << ", maxrank " << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Graphs, SeedReadOff, ::testing::ValuesIn(shapes()),
+                         [](const ::testing::TestParamInfo<Shape>& shape) {
+                           std::string name;
+                           for (const char* c = shape.param.name; *c != '\0'; ++c)
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           return name;
+                         });
