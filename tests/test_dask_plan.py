@@ -183,7 +183,11 @@ def test_a_plan_reports_what_its_shards_hold(geo, numbering):
             mark[g.indices[g.indptr[v]:g.indptr[v + 1]]] = True
         assert np.array_equal(u, np.flatnonzero(mark))
     assert plan.nodes == [len(u) for u in held]
-    assert plan.work == pytest.approx([cost[u].sum() for u in held])
+    # The work of each shard's subgraph: its nodes' degrees there.
+    degrees = [np.bincount(np.searchsorted(u, shards.held_edges(g, r)[1]), minlength=len(u))
+               for r, u in zip(plan.owned, held)]
+    assert plan.work == pytest.approx([((d + 1.0) ** 2).sum() for d in degrees])
+    assert all(w <= cost[u].sum() for w, u in zip(plan.work, held))
     assert plan.total == pytest.approx(cost.sum())
     assert plan.overhead == pytest.approx(sum(plan.work) / plan.total - 1)
     # Balanced by work: no shard owns much more than its share.

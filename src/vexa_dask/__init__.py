@@ -215,7 +215,8 @@ class ShardedResult:
         """The shards: made on first use, or by a run once its workers
         have been told to get ready."""
         with heap.small_pages():
-            return _shards.plan(self.graph, self._shard_count)
+            far_edges = _shards.far_edges_needed(self.kind, self.maxrank)
+            return _shards.plan(self.graph, self._shard_count, far_edges=far_edges)
 
     @property
     def shards(self) -> int:
@@ -268,7 +269,7 @@ class ShardedResult:
                 for i, r in enumerate(owned):
                     started = time.perf_counter()
                     with heap.small_pages():
-                        task = _shards.subgraph(self.graph, self.kind, i, r)
+                        task = _shards.subgraph(self.graph, self.kind, i, r, self.maxrank)
                     clock.cut.append(time.perf_counter() - started)
                     futures.append(
                         client.submit(function, self.kind, self.maxrank, task, *extra(i), hold=True, pure=False)

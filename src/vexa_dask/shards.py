@@ -1,17 +1,36 @@
 """Cutting one graph into shards whose results add up to the single call's.
 
 Every clique that contains a clique S contains S's smallest node m, and so
-lies in m's closed neighbourhood N[m].  For a set R of nodes, the subgraph
-induced by U = union of N[v] over v in R therefore holds every clique whose
-smallest node is in R together with every clique that contains one; the
-weights of those cliques (bounded cliques, and the decomposition of maximal
-cliques cut to maxrank nodes alike) depend only on the cliques that contain
-them, so the call on that subgraph gives them exactly.  A shard runs the
-function on its subgraph with the nodes of U numbered in increasing order
-(which keeps ascending lists ascending and upper form upper form), maps the
-numbers back and keeps the cliques whose smallest node lies in R.  The empty
-clique (the decomposition with maxrank 0) has no smallest node: shard 0
-keeps it.
+lies in m's closed neighbourhood N[m].  A shard owns a set R of nodes and
+keeps the cliques whose smallest node lies in R.  Its subgraph H holds the
+nodes U = union of N[v] over v in R and those edges of G that can lie in a
+clique with a node of R: every edge with an end in R, and an edge a-b
+between two nodes outside R only when a and b have a common neighbour in R.
+A clique D of G that contains an owned S contains m, so each of its edges
+either has the end m or joins two neighbours of m: all of them are in H.
+As H is a subgraph of G, its cliques are cliques of G; so the cliques of H
+that contain S are exactly those of G.  The weights of S (bounded cliques,
+and the decomposition of maximal cliques cut to maxrank nodes alike) depend
+only on the cliques that contain S (for the decomposition, on the maximal
+ones: a maximal clique of G that contains S is a clique of H and nothing in
+H is larger, and a maximal clique of H that contains S grows in G to one
+that contains S, hence lies in H), so the call on H gives them exactly.
+
+Cliques that contain S may hold nodes below m, and so outside R and outside
+m's upper neighbours; N[m] must stay whole.  An edge between two nodes
+outside R is dropped only where that is sure: the bounded cliques up to two
+nodes need none of them (a clique holding m and both ends has three), and
+otherwise a word of 64 bits per node, with one bit set for each of its
+neighbours in R (chosen by hashing the neighbour's number), shows at once
+that two nodes whose words share no bit have no common neighbour in R.  Two
+nodes whose words do share a bit keep their edge even when no common
+neighbour stands behind it; that costs rows, never exactness.
+
+A shard runs the function on H with the nodes of U numbered in increasing
+order (which keeps ascending lists ascending and upper form upper form),
+maps the numbers back and keeps the cliques whose smallest node lies in R.
+The empty clique (the decomposition with maxrank 0) has no smallest node:
+shard 0 keeps it.
 
 Both functions order a size group by its cliques' nodes, ascending, and a
 shard keeps that order among its own cliques; as every smallest node belongs
@@ -24,7 +43,6 @@ with random numbering): when a sample of the edges shows that many of them
 would join two pieces of the numbering, the planner cuts a breadth-first
 ordering (when scipy is there) instead.
 """
-
 from __future__ import annotations
 
 import bisect
@@ -52,6 +70,8 @@ __all__ = [
     "Plan",
     "Task",
     "Timing",
+    "far_edges_needed",
+    "held_edges",
     "merge",
     "node_work",
     "partial_name",
@@ -112,30 +132,49 @@ class Plan:
     Only the owned sets are made at once (a run waits for them); what the
     shards' subgraphs hold, and so the overhead, is worked out when asked."""
 
-    def __init__(self, g: Csr, cost: npt.NDArray[np.float64], owned: list[IntArray], ordered: bool):
+    def __init__(
+        self,
+        g: Csr,
+        cost: npt.NDArray[np.float64],
+        owned: list[IntArray],
+        ordered: bool,
+        far_edges: bool = True,
+    ):
         self.owned = owned  # per shard, the nodes R it keeps cliques of, ascending
         self.total = float(cost.sum())  # the estimated work of the whole graph
         self.ordered = ordered  # cut from a breadth-first ordering (else from the numbering)
-        self._g, self._cost = g, cost
+        self.far_edges = far_edges  # whether edges between two nodes outside R can be needed
+        self._g = g
 
     @cached_property
-    def _neighbourhoods(self) -> list[IntArray]:
-        return [neighbourhood(self._g, r) for r in self.owned]
+    def _held(self) -> list[tuple[IntArray, npt.NDArray[np.int64]]]:
+        """Per shard, its nodes U and each one's degree in the shard's subgraph."""
+        held = []
+        for r in self.owned:
+            u, source, _ = held_edges(self._g, r, self.far_edges)
+            held.append((u, np.bincount(np.searchsorted(u, source), minlength=len(u))))
+        return held
 
     @property
     def work(self) -> list[float]:
-        """Per shard, the estimated work of its subgraph U."""
-        return [float(self._cost[u].sum()) for u in self._neighbourhoods]
+        """Per shard, the estimated work of its subgraph (`node_work` of the
+        degrees there)."""
+        return [float(((degree + 1.0) ** 2).sum()) for _, degree in self._held]
 
     @property
     def nodes(self) -> list[int]:
         """Per shard, |U|."""
-        return [len(u) for u in self._neighbourhoods]
+        return [len(u) for u, _ in self._held]
+
+    @property
+    def edges(self) -> list[int]:
+        """Per shard, the edges of its subgraph."""
+        return [int(degree.sum()) // 2 for _, degree in self._held]
 
     @property
     def overhead(self) -> float:
-        """The share of work done twice: the closed neighbourhoods that
-        several shards hold, as a fraction of the whole graph's work."""
+        """The share of work done more than once: the estimated work of the
+        shards' subgraphs together, beyond the whole graph's."""
         return sum(self.work) / self.total - 1.0 if self.total else 0.0
 
 
@@ -210,24 +249,33 @@ def node_work(g: Csr) -> npt.NDArray[np.float64]:
     return (np.diff(g.indptr).astype(np.float64) + 1.0) ** 2
 
 
-def plan(g: Csr, shards: int) -> Plan:
+def far_edges_needed(kind: Kind, maxrank: int) -> bool:
+    """Whether a shard may need edges between two nodes outside its R: not
+    for bounded cliques of at most two nodes (a clique holding a node of R
+    and both ends of such an edge has three)."""
+    return not (kind == "cliques" and maxrank in (1, 2))
+
+
+def plan(g: Csr, shards: int, *, far_edges: bool = True) -> Plan:
     """`shards` sets of nodes of about equal estimated work (fewer when the
     graph has fewer nodes), cut from the numbering when it already keeps
-    neighbours close, else from a breadth-first ordering."""
+    neighbours close, else from a breadth-first ordering.  `far_edges` as
+    `far_edges_needed` says for the run (it changes what the shards hold,
+    not how they are cut)."""
     shards = max(1, min(shards, g.n))
     cost = node_work(g)
     order = None
     if shards > 1 and crossing_share(g, cost, shards) > LOCAL_CROSSING * (1 - 1 / shards):
         order = _breadth_first_order(g)
     if g.n == 0:
-        return Plan(g, cost, [np.empty(0, dtype=np.int64)], False)
+        return Plan(g, cost, [np.empty(0, dtype=np.int64)], False, far_edges)
     cumulative = np.cumsum(cost if order is None else cost[order])
     bounds = _bounds(cumulative, shards)
     if order is None:
         owned = [np.arange(a, b, dtype=np.int64) for a, b in zip(bounds, bounds[1:])]
     else:
         owned = [np.sort(order[a:b]) for a, b in zip(bounds, bounds[1:])]
-    return Plan(g, cost, owned, order is not None)
+    return Plan(g, cost, owned, order is not None, far_edges)
 
 
 def _bounds(cumulative: npt.NDArray[np.float64], shards: int) -> list[int]:
@@ -309,19 +357,54 @@ def neighbourhood(g: Csr, r: IntArray) -> IntArray:
     return np.flatnonzero(mark).astype(np.int64)
 
 
-def subgraph(g: Csr, kind: Kind, index: int, r: IntArray) -> Task:
-    """The task of shard `index`: the subgraph induced by N[r], renumbered
-    increasingly, in the form the function reads (upper form for the
-    bounded cliques, full lists for the decomposition)."""
-    u = neighbourhood(g, r)
+# Multiplier of the hash that picks a node's bit in `held_edges` (2**64
+# over the golden ratio: consecutive numbers land far apart).
+_BIT_HASH = np.uint64(0x9E3779B97F4A7C15)
+
+
+def held_edges(g: Csr, r: IntArray, far_edges: bool = True) -> tuple[IntArray, IntArray, IntArray]:
+    """The subgraph a shard owning the nodes r works on: its nodes U (the
+    union of N[v], v in r, ascending) and its edges as (source, target)
+    list entries in global numbers, both directions, grouped by source
+    ascending and each group ascending.  Every edge with an end in r is
+    there; an edge between two nodes outside r only with `far_edges`, and
+    then unless the two have plainly no common neighbour in r (see the
+    module's docstring)."""
+    inside = np.zeros(g.n, dtype=bool)
+    inside[r] = True
+    r_source, r_target = _gather(g, r)
+    mark = inside.copy()
+    mark[r_target] = True
+    u = np.flatnonzero(mark).astype(np.int64)
     source, target = _gather(g, u)
+    keep = mark[target]
+    far = keep & ~inside[source] & ~inside[target]
+    if not far_edges:
+        keep &= ~far
+    elif far.any():
+        # One bit per neighbour in r, by hashing its number; nodes that
+        # share a neighbour in r share its bit.
+        out = ~inside[r_target]
+        bits = np.left_shift(np.uint64(1), (r_source[out].astype(np.uint64) * _BIT_HASH) >> np.uint64(58))
+        word = np.zeros(g.n, dtype=np.uint64)
+        np.bitwise_or.at(word, r_target[out], bits)
+        where = np.flatnonzero(far)
+        keep[where] = (word[source[where]] & word[target[where]]) != 0
+    return u, source[keep], target[keep]
+
+
+def subgraph(g: Csr, kind: Kind, index: int, r: IntArray, maxrank: int = 0) -> Task:
+    """The task of shard `index`: the subgraph `held_edges` gives for r,
+    renumbered increasingly, in the form the function reads (upper form for
+    the bounded cliques, full lists for the decomposition).  `maxrank` is
+    the run's (0, the default, keeps what any run could need)."""
+    u, source, target = held_edges(g, r, far_edges_needed(kind, maxrank))
     local = np.full(g.n, -1, dtype=np.int64)  # subgraph number of each node of u
     local[u] = np.arange(len(u), dtype=np.int64)
     local_source, local_target = local[source], local[target]
-    keep = local_target >= 0
     if kind == "cliques":
-        keep &= local_target > local_source
-    local_source, local_target = local_source[keep], local_target[keep]
+        upper = local_target > local_source
+        local_source, local_target = local_source[upper], local_target[upper]
     indptr = np.zeros(len(u) + 1, dtype=np.int64)
     np.cumsum(np.bincount(local_source, minlength=len(u)), out=indptr[1:])
     owned = np.zeros(len(u), dtype=bool)
