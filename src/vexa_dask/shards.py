@@ -362,13 +362,17 @@ def neighbourhood(g: Csr, r: IntArray) -> IntArray:
 _BIT_HASH = np.uint64(0x9E3779B97F4A7C15)
 
 
-def held_edges(g: Csr, r: IntArray, far_edges: bool = True) -> tuple[IntArray, IntArray, IntArray]:
+def held_edges(
+    g: Csr, r: IntArray, far_edges: bool = True, *, upper: bool = False
+) -> tuple[IntArray, IntArray, IntArray]:
     """The subgraph a shard owning the nodes r works on: its nodes U (the
     union of N[v], v in r, ascending) and its edges as (source, target)
-    list entries in global numbers, both directions, grouped by source
-    ascending and each group ascending.  Every edge with an end in r is
-    there; an edge between two nodes outside r only with `far_edges`, and
-    then unless the two have plainly no common neighbour in r (see the
+    list entries in global numbers: first the lists of r, then those of the
+    other nodes of U, each part grouped by source ascending and each list
+    ascending.  Both directions of every edge, or with `upper` only the
+    entries whose target is the greater node.  Every edge with an end in r
+    is there; an edge between two nodes outside r only with `far_edges`,
+    and then unless the two plainly have no common neighbour in r (see the
     module's docstring)."""
     inside = np.zeros(g.n, dtype=bool)
     inside[r] = True
@@ -376,21 +380,28 @@ def held_edges(g: Csr, r: IntArray, far_edges: bool = True) -> tuple[IntArray, I
     mark = inside.copy()
     mark[r_target] = True
     u = np.flatnonzero(mark).astype(np.int64)
-    source, target = _gather(g, u)
-    keep = mark[target]
-    far = keep & ~inside[source] & ~inside[target]
+    # The lists of r are whole; of the other nodes' lists only the entries
+    # within U are read (a few times fewer entries than U's lists hold).
+    o_source, o_target = _gather(g, u[~inside[u]])
+    to_r = inside[o_target]
     if not far_edges:
-        keep &= ~far
-    elif far.any():
-        # One bit per neighbour in r, by hashing its number; nodes that
-        # share a neighbour in r share its bit.
-        out = ~inside[r_target]
-        bits = np.left_shift(np.uint64(1), (r_source[out].astype(np.uint64) * _BIT_HASH) >> np.uint64(58))
-        word = np.zeros(g.n, dtype=np.uint64)
-        np.bitwise_or.at(word, r_target[out], bits)
-        where = np.flatnonzero(far)
-        keep[where] = (word[source[where]] & word[target[where]]) != 0
-    return u, source[keep], target[keep]
+        keep = to_r
+    else:
+        keep = mark[o_target]
+        far = np.flatnonzero(keep & ~to_r)
+        if len(far):
+            # One bit per neighbour in r, by hashing its number; nodes that
+            # share a neighbour in r share its bit.
+            out = ~inside[r_target]
+            bits = np.left_shift(np.uint64(1), (r_source[out].astype(np.uint64) * _BIT_HASH) >> np.uint64(58))
+            word = np.zeros(g.n, dtype=np.uint64)
+            np.bitwise_or.at(word, r_target[out], bits)
+            keep[far] = (word[o_source[far]] & word[o_target[far]]) != 0
+    if upper:
+        keep &= o_target > o_source
+        ascending = r_target > r_source
+        r_source, r_target = r_source[ascending], r_target[ascending]
+    return u, np.concatenate([r_source, o_source[keep]]), np.concatenate([r_target, o_target[keep]])
 
 
 def subgraph(g: Csr, kind: Kind, index: int, r: IntArray, maxrank: int = 0) -> Task:
@@ -398,15 +409,16 @@ def subgraph(g: Csr, kind: Kind, index: int, r: IntArray, maxrank: int = 0) -> T
     renumbered increasingly, in the form the function reads (upper form for
     the bounded cliques, full lists for the decomposition).  `maxrank` is
     the run's (0, the default, keeps what any run could need)."""
-    u, source, target = held_edges(g, r, far_edges_needed(kind, maxrank))
+    u, source, target = held_edges(g, r, far_edges_needed(kind, maxrank), upper=kind == "cliques")
     local = np.full(g.n, -1, dtype=np.int64)  # subgraph number of each node of u
     local[u] = np.arange(len(u), dtype=np.int64)
-    local_source, local_target = local[source], local[target]
-    if kind == "cliques":
-        upper = local_target > local_source
-        local_source, local_target = local_source[upper], local_target[upper]
+    local_source = local[source]
+    # Two runs of ascending sources (r's lists, then the others'), each
+    # list whole and ascending: a stable sort merges them in one pass.
+    order = np.argsort(local_source, kind="stable")
     indptr = np.zeros(len(u) + 1, dtype=np.int64)
     np.cumsum(np.bincount(local_source, minlength=len(u)), out=indptr[1:])
+    local_target = local[target[order]]
     owned = np.zeros(len(u), dtype=bool)
     owned[local[r]] = True
     indices = local_target.astype(np.int32) if len(u) < 2**31 else local_target
