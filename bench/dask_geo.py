@@ -14,8 +14,10 @@ enumerate_cliques_with_weights with maxrank 4) it reports
 * vexa_dask's wall time from the edge array to the Parquet files written,
   on a cluster started beforehand (its start-up is printed apart), and each
   worker's peak resident memory (a fresh cluster per workload);
-* the shard overhead: the estimated work of the closed neighbourhoods that
-  several shards hold, and the nodes they hold twice, as a percentage.
+* the shard overhead: the rows the shards' calls listed beyond the
+  cliques they kept (what the shards' subgraphs share, counted in the run),
+  the estimated work of those subgraphs beyond the whole graph's, and the
+  nodes and edges that more than one shard holds, as percentages.
 
 With --conversion it times, instead, the ways a worker could turn one
 shard's result lists into columns (and free them), on the real result of a
@@ -400,8 +402,12 @@ def main() -> None:
             print(f"  last round, where the wall time went:")
             breakdown(run, *marks)
             print(f"  load average {os.getloadavg()[0]:.2f} after the runs")
-            print(f"  shards {run.shards}: overhead {plan.overhead:.1%} of the estimated work, "
-                  f"{shared_nodes:.1%} of the nodes held by more than one shard")
+            listed = sum(t.listed for t in run.timings)
+            kept = sum(t.rows for t in run.timings)
+            shared_edges = sum(plan.edges) / graph.edge_count - 1
+            print(f"  shards {run.shards}: the calls listed {listed:,} rows for {kept:,} kept "
+                  f"({listed / max(kept, 1) - 1:.1%} more); overhead {plan.overhead:.1%} of the estimated work, "
+                  f"{shared_nodes:.1%} of the nodes and {shared_edges:.1%} of the edges held more than once")
 
 
 if __name__ == "__main__":

@@ -204,6 +204,7 @@ class Timing:
     began: float = 0.0
     ended: float = 0.0
     worker: int = 0  # process id of the worker that ran the shard
+    listed: int = 0  # cliques the call gave, the shard's own and the others'
 
 
 @dataclass(frozen=True)
@@ -222,6 +223,7 @@ class _Clock:
 
     def __init__(self) -> None:
         self.began = time.time()
+        self.listed = 0  # rows of the call's result
         self.cpu: list[float] = []
         self.wall: list[float] = []
         self._cpu, self._wall = time.thread_time(), time.perf_counter()
@@ -240,7 +242,9 @@ class _Clock:
     def timing(self, rows: int) -> Timing:
         cpu = (self.cpu + [0.0, 0.0, 0.0])[:3]
         wall = (self.wall + [0.0, 0.0, 0.0])[:3]
-        return Timing(cpu[0], cpu[1], cpu[2], rows, (wall[0], wall[1], wall[2]), self.began, time.time(), os.getpid())
+        return Timing(
+            cpu[0], cpu[1], cpu[2], rows, (wall[0], wall[1], wall[2]), self.began, time.time(), os.getpid(), self.listed
+        )
 
 
 def node_work(g: Csr) -> npt.NDArray[np.float64]:
@@ -511,6 +515,7 @@ def _owned_pieces(kind: Kind, maxrank: int, task: Task, clock: _Clock, hold: boo
         heap.keep()
         cliques, weights = FUNCTIONS[kind](lists, maxrank)
         clock.lap()
+        clock.listed = len(cliques)
         del lists
         if hold:  # the result's memory stays for the next shard of the run
             heap.pin(cliques[::PIN_STRIDE])
