@@ -86,6 +86,7 @@ struct Bits {
 // it grows.
 struct LocalLevel {
   RawArray<Mask> cand;              // W words per clique: its candidate positions
+  const Mask* view = nullptr;       // the candidates read: `cand`, or the seed's rows for the edges
   RawArray<Index> parent;           // its parent's place in the level below
   RawArray<std::uint16_t> pos;      // position in nbrs[v] of its last node
   RawArray<Index> first_child;      // its first child's place in the level above
@@ -241,7 +242,7 @@ class SeedWalk {
     mask_first_.assign(n + 1, 0);
     for (std::size_t v = 0; v < n; ++v)
       mask_first_[v + 1] = mask_first_[v] + nbrs_.length(v) * pow2_words_for_bits(nbrs_.length(v));
-    masks_.assign(mask_first_[n], 0);
+    unwritten_array(masks_, mask_first_[n]);
     std::vector<Mask> bit_of(n, 0);           // the node's bit in the current short list
     std::vector<std::uint16_t> pos_of(n, 0);  // position + 1 in the current long list
     for (std::size_t v = 0; v < n; ++v) {
@@ -252,17 +253,19 @@ class SeedWalk {
       for (Node x : l) prefetch(nbrs_.nodes().data() + nbrs_.offsets()[x]);
       Mask* const m = masks_.data() + mask_first_[v];
       if (l.size() <= 64) {
+        if (l.empty()) continue;
         for (std::size_t j = 0; j < l.size(); ++j) bit_of[l[j]] = Mask{1} << j;
         for (std::size_t j = 0; j + 1 < l.size(); ++j) {
-          Mask row = 0;
-          for (Node y : nbrs_[l[j]]) row |= bit_of[y];
-          m[j] = row & (~Mask{1} << j);  // positions after j only
-          poll_.tick(static_cast<std::uint32_t>(nbrs_.length(l[j]) + 1));
+          const auto row = nbrs_[l[j]];
+          m[j] = bits_of(bit_of.data(), row.data(), row.size()) & (~Mask{1} << j);  // positions after j only
+          poll_.tick(static_cast<std::uint32_t>(row.size() + 1));
         }
+        m[l.size() - 1] = 0;
         for (Node x : l) bit_of[x] = 0;
         continue;
       }
       const std::size_t words = pow2_words_for_bits(l.size());
+      std::fill_n(m, l.size() * words, Mask{0});
       for (std::size_t j = 0; j < l.size(); ++j) pos_of[l[j]] = static_cast<std::uint16_t>(j + 1);
       for (std::size_t j = 0; j < l.size(); ++j) {
         Mask* row = m + j * words;
@@ -274,6 +277,21 @@ class SeedWalk {
       }
       for (Node x : l) pos_of[x] = 0;
     }
+  }
+
+  // The OR of bit_of[y] over the len entries y of `list`: four lookups per
+  // step into two accumulators, so that the loop's own count and test are
+  // paid once per four entries.
+  static Mask bits_of(const Mask* bit_of, const Node* list, std::size_t len) noexcept {
+    Mask a = 0, b = 0;
+    const Node* const end = list + len;
+    const Node* y = list;
+    for (; end - y >= 4; y += 4) {
+      a |= bit_of[y[0]] | bit_of[y[1]];
+      b |= bit_of[y[2]] | bit_of[y[3]];
+    }
+    for (; y != end; ++y) a |= bit_of[*y];
+    return a | b;
   }
 
   // Calls f(lo, hi) over [0, n) in blocks of kPollBlock items, with one
@@ -290,37 +308,36 @@ class SeedWalk {
   }
 
   // Breadth-first over one seed's subtree: the number of cliques one node
-  // larger than those of `cand`.  With `next` given their candidates are
+  // larger than the `count` cliques whose candidates are `cand`.  With `next` given their candidates are
   // made too, unless there are more than `most` of them, and with `parent`
   // and `pos` given their parents and last positions (counting needs
   // neither; the last level needs no candidates).
   template <unsigned W>
-  std::size_t grow_level(const Mask* adj, const RawArray<Mask>& cand, RawArray<Mask>* next,
+  std::size_t grow_level(const Mask* adj, const Mask* cand, std::size_t count, RawArray<Mask>* next,
                          RawArray<Index>* parent, RawArray<std::uint16_t>* pos,
                          std::size_t most = ~std::size_t{0}) {
-    const std::size_t count = cand.size() / W;
     std::size_t made = 0;
-    for (std::size_t i = 0; i < count; ++i) made += Bits<W, kHw>::count(cand.data() + i * W);
+    for (std::size_t i = 0; i < count; ++i) made += Bits<W, kHw>::count(cand + i * W);
     poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 12)));
     if (next == nullptr || made == 0 || made > most) return made;
     next->resize(made * W);
     if (parent == nullptr) {
-      fill_level<W, false>(adj, cand, next->data(), nullptr, nullptr);
+      fill_level<W, false>(adj, cand, count, next->data(), nullptr, nullptr);
     } else {
       parent->resize(made);
       pos->resize(made);
-      fill_level<W, true>(adj, cand, next->data(), parent->data(), pos->data());
+      fill_level<W, true>(adj, cand, count, next->data(), parent->data(), pos->data());
     }
     return made;
   }
 
-  // The candidates of every child of the cliques of `cand`, in order, and
-  // with kLinks their parents and last positions.
+  // The candidates of every child of the `count` cliques of `cand`, in
+  // order, and with kLinks their parents and last positions.
   template <unsigned W, bool kLinks>
-  void fill_level(const Mask* adj, const RawArray<Mask>& cand, Mask* out, Index* par, std::uint16_t* at) {
-    const std::size_t count = cand.size() / W;
+  void fill_level(const Mask* adj, const Mask* cand, std::size_t count, Mask* out, Index* par,
+                  std::uint16_t* at) {
     for (std::size_t i = 0; i < count; ++i) {
-      const Mask* c = cand.data() + i * W;
+      const Mask* c = cand + i * W;
       Bits<W, kHw>::each(c, [&](unsigned j) {
         Bits<W, kHw>::meet(out, c, adj + std::size_t{j} * W);
         out += W;
@@ -345,14 +362,22 @@ class SeedWalk {
   template <unsigned W>
   SeedTally count_seed(std::size_t v, std::vector<std::size_t>& totals, std::uint64_t room) {
     const Mask* adj = seed_masks(v);
-    count_cur_.assign(W, 0);
-    Bits<W, kHw>::first(count_cur_.data(), nbrs_.length(v));
+    // The cliques of k nodes (k >= 2) and their candidates: the edges [v, x]
+    // are one per position, and their candidates are the seed's rows.
+    const Mask* cur = adj;
+    std::size_t cur_count = nbrs_.length(v);
     SeedTally tally;
     for (std::size_t k = 1; k != maxrank_; ++k) {
       const bool last_level = k + 1 == maxrank_;
-      count_next_.clear();
-      const std::size_t count = grow_level<W>(adj, count_cur_, last_level ? nullptr : &count_next_, nullptr,
-                                              nullptr, static_cast<std::size_t>(room));
+      std::size_t count = cur_count;
+      if (k > 1) {
+        count_next_.clear();
+        count = grow_level<W>(adj, cur, cur_count, last_level ? nullptr : &count_next_, nullptr, nullptr,
+                              static_cast<std::size_t>(room));
+        count_cur_.swap(count_next_);
+        cur = count_cur_.data();
+        cur_count = count;
+      }
       if (count == 0) break;
       if (totals.size() <= k) totals.push_back(0);
       totals[k] += count;
@@ -367,7 +392,6 @@ class SeedWalk {
         tally.tops = count;
         break;
       }
-      count_cur_.swap(count_next_);
     }
     return tally;
   }
@@ -460,6 +484,7 @@ class SeedWalk {
     levels_[1].clear();
     levels_[1].cand.resize(W);
     Bits<W, kHw>::first(levels_[1].cand.data(), l.size());
+    levels_[1].view = levels_[1].cand.data();
     levels_[1].parent.push_back(0);
     levels_[1].pos.push_back(0);
     top_ = 1;
@@ -467,7 +492,20 @@ class SeedWalk {
       if (levels_.size() <= k + 1) levels_.resize(k + 2);
       LocalLevel& next = levels_[k + 1];
       next.clear();
-      if (grow_level<W>(adj, levels_[k].cand, &next.cand, &next.parent, &next.pos) == 0) break;
+      if (k == 1) {
+        // The edges [v, x], one per position: their candidates are the
+        // seed's own rows, read in place.
+        if (l.empty()) break;
+        next.parent.resize(l.size());
+        next.pos.resize(l.size());
+        std::fill_n(next.parent.data(), l.size(), Index{0});
+        for (std::size_t j = 0; j < l.size(); ++j) next.pos[j] = static_cast<std::uint16_t>(j);
+        next.view = adj;
+      } else {
+        if (grow_level<W>(adj, levels_[k].view, levels_[k].size(), &next.cand, &next.parent, &next.pos) == 0)
+          break;
+        next.view = next.cand.data();
+      }
       top_ = k + 1;
     }
 
@@ -510,7 +548,7 @@ class SeedWalk {
       lv.b.resize(size * k);
       Index* const first = lv.first_child.data();
       std::uint64_t* const b = lv.b.data();
-      const Mask* const cand = lv.cand.data();
+      const Mask* const cand = lv.view;
       Index children = 0;
       // K is k when the clearing of b unrolls into stores, else 0.
       const auto count_children = [&]<std::size_t K>() {
@@ -557,7 +595,7 @@ class SeedWalk {
             for (std::size_t l = 0; l + 1 < f; ++l) {
               const Index q = pf[l];
               dst[l] = low.first_child[q] +
-                       static_cast<Index>(Bits<W, kHw>::rank(low.cand.data() + std::size_t{q} * W, j));
+                       static_cast<Index>(Bits<W, kHw>::rank(low.view + std::size_t{q} * W, j));
             }
           }
           dst[f - 1] = p;
@@ -781,7 +819,7 @@ class SeedWalk {
   const SeedGate* gate_;           // asked after the count, if given
   InterruptPoll poll_;
   std::vector<std::size_t> mask_first_;  // per seed, where its masks begin
-  std::vector<Mask> masks_;
+  RawArray<Mask> masks_;
   RawArray<Mask> count_cur_, count_next_;
   std::vector<std::size_t> seed_first_;   // per seed, its first entry in seed_counts_
   std::vector<std::size_t> seed_counts_;  // per seed and level >= 2: where its block begins
