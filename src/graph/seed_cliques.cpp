@@ -281,16 +281,20 @@ class SeedWalk {
 
   // The OR of bit_of[y] over the len entries y of `list`: four lookups per
   // step into two accumulators, so that the loop's own count and test are
-  // paid once per four entries.
+  // paid once per four entries, and the last len % 4 without a loop.
   static Mask bits_of(const Mask* bit_of, const Node* list, std::size_t len) noexcept {
     Mask a = 0, b = 0;
-    const Node* const end = list + len;
-    const Node* y = list;
-    for (; end - y >= 4; y += 4) {
-      a |= bit_of[y[0]] | bit_of[y[1]];
-      b |= bit_of[y[2]] | bit_of[y[3]];
+    std::size_t i = 0;
+    for (; i + 4 <= len; i += 4) {
+      a |= bit_of[list[i]] | bit_of[list[i + 1]];
+      b |= bit_of[list[i + 2]] | bit_of[list[i + 3]];
     }
-    for (; y != end; ++y) a |= bit_of[*y];
+    switch (len - i) {
+      case 3: b |= bit_of[list[i + 2]]; [[fallthrough]];
+      case 2: a |= bit_of[list[i + 1]]; [[fallthrough]];
+      case 1: a |= bit_of[list[i]]; break;
+      default: break;
+    }
     return a | b;
   }
 
@@ -578,8 +582,11 @@ class SeedWalk {
   void weigh_seed(std::size_t v) {
     // Facets inside the subtree: leaving out position l (1 <= l <= k-1) of
     // a clique D = P + x keeps the seed.  For l = k-1 it is the parent P;
-    // otherwise it is the child, by x, of P without position l.
-    for (std::size_t k = 2; k <= top_; ++k) {
+    // otherwise it is the child, by x, of P without position l.  The edges
+    // [v, x] have one facet, [v] itself, and are given none; a triangle
+    // [v, y, x] is an edge's child, by x, so its facets are the edges at
+    // the positions of x and y.
+    for (std::size_t k = 3; k <= top_; ++k) {
       LocalLevel& lv = levels_[k];
       const std::size_t f = k - 1;
       lv.facets.resize(lv.size() * f);
@@ -589,7 +596,9 @@ class SeedWalk {
           const Index p = lv.parent[i];
           const unsigned j = lv.pos[i];
           Index* dst = lv.facets.data() + i * f;
-          if (k >= 3) {
+          if (k == 3) {
+            dst[0] = static_cast<Index>(j);
+          } else {
             const LocalLevel& low = levels_[k - 2];
             const Index* pf = up.facets.data() + std::size_t{p} * (k - 2);
             for (std::size_t l = 0; l + 1 < f; ++l) {
@@ -613,13 +622,17 @@ class SeedWalk {
       LocalLevel& low = levels_[top_ - 1];
       const std::size_t f = top_ - 1;
       std::uint64_t* const lb = low.b.data();
-      const Index* const facets = lv.facets.data();
-      for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
-        for (std::size_t i = lo; i < hi; ++i) {
-          const Index* fi = facets + i * f;
-          for (std::size_t l = 0; l < f; ++l) lb[std::size_t{fi[l]} * f + l] += 1;
-        }
-      });
+      if (top_ == 2) {
+        lb[0] += lv.size();  // every edge's facet is [v]
+      } else {
+        const Index* const facets = lv.facets.data();
+        for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t i = lo; i < hi; ++i) {
+            const Index* fi = facets + i * f;
+            for (std::size_t l = 0; l < f; ++l) lb[std::size_t{fi[l]} * f + l] += 1;
+          }
+        });
+      }
     }
     for (std::size_t k = top_ - 1; k >= 1; --k) {
       LocalLevel& lv = levels_[k];
@@ -640,6 +653,15 @@ class SeedWalk {
       LocalLevel& low = levels_[k - 1];
       const std::size_t f = k - 1;
       std::uint64_t* const lb = low.b.data();
+      if (k == 2) {
+        // Every edge's facet is [v]: its b_1 gathers their b_2.
+        std::uint64_t sum = 0;
+        for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t i = lo; i < hi; ++i) sum += bk[2 * i + 1];
+        });
+        lb[0] += sum;
+        continue;
+      }
       const Index* const facets = lv.facets.data();
       for_chunks(lv.size(), [&](std::size_t lo, std::size_t hi) {
         for (std::size_t i = lo; i < hi; ++i) {
