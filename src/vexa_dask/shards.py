@@ -395,11 +395,13 @@ def held_edges(
         far = np.flatnonzero(keep & ~to_r)
         if len(far):
             # One bit per neighbour in r, by hashing its number; nodes that
-            # share a neighbour in r share its bit.
-            out = ~inside[r_target]
-            bits = np.left_shift(np.uint64(1), (r_source[out].astype(np.uint64) * _BIT_HASH) >> np.uint64(58))
+            # share a neighbour in r share its bit.  Every node outside r
+            # has a neighbour in r: its entries into r are one group.
+            into = o_source[to_r]
+            bits = np.left_shift(np.uint64(1), (o_target[to_r].astype(np.uint64) * _BIT_HASH) >> np.uint64(58))
+            first = np.flatnonzero(np.concatenate([[True], into[1:] != into[:-1]]))
             word = np.zeros(g.n, dtype=np.uint64)
-            np.bitwise_or.at(word, r_target[out], bits)
+            word[into[first]] = np.bitwise_or.reduceat(bits, first)
             keep[far] = (word[o_source[far]] & word[o_target[far]]) != 0
     if upper:
         keep &= o_target > o_source
