@@ -90,6 +90,17 @@ constexpr std::size_t kGatherBlock = std::size_t{1} << 14;
 
 struct OverBudget {};
 
+// The place of a node outside the current closed neighbourhood: a slot past
+// the 64 places, with no bit.
+constexpr std::uint8_t kOutside = static_cast<std::uint8_t>(kNeighbourhoodBits);
+
+// The bit of each place, and none for kOutside.
+constexpr std::array<Word, kOutside + 1> kPlaceBits = [] {
+  std::array<Word, kOutside + 1> bits{};
+  for (std::size_t p = 0; p < kOutside; ++p) bits[p] = Word{1} << p;
+  return bits;
+}();
+
 // A(c) of a graph without a triangle, with `nodes` nodes and `edges`
 // edges, in closed form: its cliques are the empty one, the nodes and the
 // edges.
@@ -107,7 +118,7 @@ class NeighbourhoodWeigher {
  public:
   NeighbourhoodWeigher(std::vector<Index> off, std::vector<Index> mid, std::vector<Index> nbr, std::size_t largest,
                        std::uint64_t budget)
-      : off_(std::move(off)), mid_(std::move(mid)), nbr_(std::move(nbr)), bit_of_(off_.size() - 1, 0),
+      : off_(std::move(off)), mid_(std::move(mid)), nbr_(std::move(nbr)), place_(off_.size() - 1, kOutside),
         budget_(budget), groups_(largest + 2) {}
 
   template <bool kHw>
@@ -130,6 +141,17 @@ class NeighbourhoodWeigher {
   // the budget and reported to the interrupt poll.
   void step() {
     if ((++steps_ & (kStepBlock - 1)) != 0) [[likely]]
+      return;
+    if (steps_ > budget_) throw OverBudget{};
+    poll_.tick(kStepBlock);
+  }
+
+  // `count` steps at once (fewer than kStepBlock), checked as step() checks
+  // them when they cross a multiple of kStepBlock.
+  void steps(unsigned count) {
+    const std::uint64_t before = steps_;
+    steps_ += count;
+    if (((before ^ steps_) & ~(kStepBlock - 1)) == 0) [[likely]]
       return;
     if (steps_ > budget_) throw OverBudget{};
     poll_.tick(kStepBlock);
@@ -247,10 +269,11 @@ class NeighbourhoodWeigher {
   // Full lists, ascending, without self: list x is nbr_[off_[x]..off_[x+1]),
   // its nodes above x start at mid_[x].
   std::vector<Index> off_, mid_, nbr_;
-  std::vector<Word> bit_of_;      // per node: its bit in the current N[v], else 0
+  std::vector<std::uint8_t> place_;  // per node: its place in the current N[v], else kOutside
   std::uint64_t steps_ = 0, budget_;
   InterruptPoll poll_;
-  std::array<Word, 64> row_{};     // bit p's neighbours (without p)
+  // Bit p's neighbours (without p); the last row is scratch.
+  std::array<Word, kOutside + 1> row_{};
   std::array<Index, 64> local_{};  // bit p -> node
   std::vector<Group> groups_;  // by size
 };
@@ -260,7 +283,8 @@ template <bool kHw>
 void NeighbourhoodWeigher::settle(std::size_t v) {
   const Index* const off = off_.data();
   const Index* const nbr = nbr_.data();
-  Word* const bit_of = bit_of_.data();
+  const Index* const mid = mid_.data();
+  std::uint8_t* const place = place_.data();
   const Index* const list = nbr + off[v];
   const std::size_t deg = off[v + 1] - off[v];
   // N[v] in order: the neighbours below v, v, the neighbours above.
@@ -268,28 +292,40 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   const std::size_t k = deg + 1;
   for (std::size_t p = 0; p < pv; ++p) {
     local_[p] = list[p];
-    bit_of[list[p]] = Word{1} << p;
+    place[list[p]] = static_cast<std::uint8_t>(p);
   }
   local_[pv] = static_cast<Index>(v);
-  bit_of[v] = Word{1} << pv;
+  place[v] = static_cast<std::uint8_t>(pv);
   for (std::size_t p = pv + 1; p < k; ++p) {
     local_[p] = list[p - 1];
-    bit_of[list[p - 1]] = Word{1} << p;
+    place[list[p - 1]] = static_cast<std::uint8_t>(p);
   }
-  // v's own row is the rest of N[v], known without reading its list.
+  // Each edge inside N[v] is read once, in the list of its smaller end
+  // above that node: the places ascend with the nodes, so row p is
+  // complete once the places before it are done.  An entry outside N[v]
+  // reads the slot kOutside, whose bit and row are scratch.  v's own row is
+  // the rest of N[v], known without reading its list, and every other
+  // node is v's neighbour.
+  const Word own = Word{1} << pv;
+  Word* const rows = row_.data();
+  for (std::size_t p = 0; p < k; ++p) rows[p] = own;
   std::size_t work = k;
   for (std::size_t p = 0; p < k; ++p) {
+    if (p == pv) continue;
     const std::size_t x = local_[p];
+    const Word bit = Word{1} << p;
     Word r = 0;
-    if (p != pv) {
-      for (Index i = off[x]; i < off[x + 1]; ++i) r |= bit_of[nbr[i]];
-      work += off[x + 1] - off[x];
-    } else {
-      r = low_bits(k) & ~(Word{1} << pv);
+    const Index* const end = nbr + off[x + 1];
+    for (const Index* it = nbr + mid[x]; it != end; ++it) {
+      const std::size_t q = place[*it];
+      r |= kPlaceBits[q];
+      rows[q] |= bit;
     }
-    row_[p] = r;
+    rows[p] |= r;
+    work += off[x + 1] - mid[x];
   }
-  for (std::size_t p = 0; p < k; ++p) bit_of[local_[p]] = 0;
+  row_[pv] = low_bits(k) & ~own;
+  for (std::size_t p = 0; p < k; ++p) place[local_[p]] = kOutside;
   poll_.tick(static_cast<std::uint32_t>(work));
 
   // Closed cliques are listed depth first.  A frame holds a closed clique,
@@ -307,34 +343,41 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   };
   std::array<Frame, 65> stack;
   std::size_t depth = 0;
+  //
+  // Every try is one step, charged with the weighing's first step when its
+  // frame is opened; a frame with nothing to try is not pushed.
   Word set = 0, common = low_bits(k), tries = Word{1} << pv;
+  step();
   for (;;) {
     while (tries != 0) {
       const auto i = static_cast<std::size_t>(std::countr_zero(tries));
       tries &= tries - 1;
-      step();
       const Word c = common & row_[i];
       const unsigned size = popcount<kHw>(c);
       const Degrees d = degrees<kHw>(c, size, i);
       if (d.stopped) continue;
-      stack[depth++] = {set, common, tries};
-      set |= (Word{1} << i) | d.cone;
-      common = c & ~d.cone;
-      tries = common & ~low_bits(i + 1);
+      const Word closed = set | (Word{1} << i) | d.cone;
+      const Word inner = c & ~d.cone;
+      const Word next = inner & ~low_bits(i + 1);
       // Removing the cone points lowers every other degree by their count.
       const unsigned cones = popcount<kHw>(d.cone), left = size - cones;
+      steps(popcount<kHw>(next) + (left != 0 ? 1 : 0));
       Weight w;
       if (left <= 3) {
         // The edges among the nodes left, from their degree sum.  They hold
         // no triangle: a node of one would be adjacent to the other two and
         // to every cone point, a cone point itself.
-        if (left != 0) step();
         w = triangle_free_alternating(left, (d.sum - cones * left) / 2);
       } else {
-        step();
-        w = branch<kHw>(common, d.pivot);
+        w = branch<kHw>(inner, d.pivot);
       }
-      if (w != 0) emit<kHw>(set, w);
+      if (w != 0) emit<kHw>(closed, w);
+      if (next != 0) {
+        stack[depth++] = {set, common, tries};
+        set = closed;
+        common = inner;
+        tries = next;
+      }
     }
     if (depth == 0) break;
     --depth;
@@ -363,7 +406,7 @@ WeightedCliques NeighbourhoodWeigher::gather() {
   std::vector<Index>().swap(off_);
   std::vector<Index>().swap(mid_);
   std::vector<Index>().swap(nbr_);
-  std::vector<Word>().swap(bit_of_);
+  std::vector<std::uint8_t>().swap(place_);
   std::size_t count = 0, total = 0;
   for (const Group& g : groups_) {
     count += g.weights.size();
