@@ -123,9 +123,13 @@ struct LevelReadOff {
     Node* __restrict r = row;
     Node* __restrict d = dst;
     const bool scratch = r != nullptr;
-    for (std::size_t p = 0; p < parents; ++p) {
-      const std::size_t b = bounds[p], e = bounds[p + 1];
-      if (b == e) continue;
+    // The children of all the parents are [bounds[0], bounds[parents]); the
+    // parents without children are passed over in a loop of their own.
+    const std::size_t end = bounds[parents];
+    std::size_t p = 0;
+    for (std::size_t b = bounds[0]; b < end; ++p) {
+      while (bounds[p + 1] == b) ++p;
+      const std::size_t e = bounds[p + 1];
       for (std::size_t c = b; c < e; ++c) {
         const Node x = last[c];
         if (scratch && fc[c] != fc[c + 1]) {
@@ -140,6 +144,7 @@ struct LevelReadOff {
       }
       front += k - 1;
       poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(k * (e - b), 1u << 20)));
+      b = e;
     }
   }
 };
@@ -715,9 +720,13 @@ class SeedWalk {
       cur.resize(level_start_[k + 1] - level_start_[k]);
       const std::size_t lo = level_start_[k - 1], hi = level_start_[k];
       std::size_t parents = 0;
-      for (std::size_t p = lo; p < hi; ++p) {
-        const std::size_t b = fc[p], e = fc[p + 1];
-        if (b == e) continue;
+      // The children of this level are [fc[lo], fc[hi]); the cliques
+      // without children are passed over in a loop of their own.
+      const std::size_t end = fc[hi];
+      std::size_t p = lo;
+      for (std::size_t b = fc[lo]; b < end; ++p) {
+        while (fc[p + 1] == b) ++p;
+        const std::size_t e = fc[p + 1];
         ++parents;
         // The tails sit anywhere in the list: fetch the first-child entry
         // of a tail a few parents ahead, and the children of a nearer one.
@@ -746,6 +755,7 @@ class SeedWalk {
         }
         for (std::size_t i = 0; i < e - b; ++i) w[tails[i]] = wrap_sub(w[tails[i]], w[b + i]);
         poll_.tick(static_cast<std::uint32_t>(e - b));
+        b = e;
       }
       with_children_[k] = parents;
       prev.swap(cur);
