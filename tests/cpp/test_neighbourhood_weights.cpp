@@ -229,6 +229,31 @@ TEST(NeighbourhoodWeights, RunningOutOfBudgetDeclinesCleanly) {
   }
 }
 
+// Budgets swept across the point where the work fits: below it the method
+// declines, from it on it gives the whole result, whatever block of steps
+// the last charge falls in.
+TEST(NeighbourhoodWeights, BudgetsAcrossTheThresholdDeclineOrAgree) {
+  std::mt19937_64 rng(21);
+  for (const Lists& adj : {random_graph(rng, 30, 0.6), geometric_graph(rng, 120, 0.3)}) {
+    const Result maximal = engine(adj, 64, DecomposeRoute::maximal);
+    bool fitted = false;
+    std::uint64_t first = 0;
+    for (std::uint64_t per_entry = 0; per_entry <= 64; ++per_entry) {
+      const auto got = local(adj, 64, per_entry);
+      if (fitted) {
+        ASSERT_TRUE(got) << "steps per entry " << per_entry;
+      }
+      if (got) {
+        if (!fitted) first = per_entry;
+        fitted = true;
+        EXPECT_EQ(*got, maximal) << "steps per entry " << per_entry;
+      }
+    }
+    EXPECT_TRUE(fitted);
+    EXPECT_GT(first, 1u);  // the sweep crosses the threshold
+  }
+}
+
 TEST(NeighbourhoodWeights, KnownSmallResultsInOrder) {
   // Two triangles on an edge, and a square: the shared edge weighs -1; the
   // square's cliques are its edges, its nodes each in two (weight -1).
