@@ -43,6 +43,7 @@ with random numbering): when a sample of the edges shows that many of them
 would join two pieces of the numbering, the planner cuts a breadth-first
 ordering (when scipy is there) instead.
 """
+
 from __future__ import annotations
 
 import bisect
