@@ -244,7 +244,8 @@ class SeedWalk {
   // has no later one and its row is empty.
   void build_masks() {
     const std::size_t n = nbrs_.size();
-    mask_first_.assign(n + 1, 0);
+    unwritten_array(mask_first_, n + 1);
+    mask_first_[0] = 0;
     for (std::size_t v = 0; v < n; ++v)
       mask_first_[v + 1] = mask_first_[v] + nbrs_.length(v) * pow2_words_for_bits(nbrs_.length(v));
     unwritten_array(masks_, mask_first_[n]);
@@ -413,8 +414,11 @@ class SeedWalk {
     std::vector<std::size_t> totals{n};  // totals[k-1]: cliques of k nodes
     SeedCount out;
     out.cliques = n;
-    seed_counts_.clear();
-    seed_first_.assign(n + 1, 0);
+    // Most seeds of a sparse graph reach two levels past the single nodes.
+    reserve_fresh(seed_counts_, 2 * n);
+    // Written seed by seed; a stopped count leaves the rest unread (the
+    // walk counts afresh before using them).
+    unwritten_array(seed_first_, n + 1);
     const std::uint64_t most = cap == 0 ? ~std::uint64_t{0} : cap;
     for (std::size_t v = 0; v < n; ++v) {
       seed_first_[v] = seed_counts_.size();
@@ -850,10 +854,10 @@ class SeedWalk {
   const std::uint64_t count_cap_;  // with a gate: where its count stops
   const SeedGate* gate_;           // asked after the count, if given
   InterruptPoll poll_;
-  std::vector<std::size_t> mask_first_;  // per seed, where its masks begin
+  RawArray<std::size_t> mask_first_;  // per seed, where its masks begin
   RawArray<Mask> masks_;
   RawArray<Mask> count_cur_, count_next_;
-  std::vector<std::size_t> seed_first_;   // per seed, its first entry in seed_counts_
+  RawArray<std::size_t> seed_first_;      // per seed, its first entry in seed_counts_
   std::vector<std::size_t> seed_counts_;  // per seed and level >= 2: where its block begins
   std::vector<std::size_t> level_start_;
   std::vector<LocalLevel> levels_;

@@ -71,6 +71,40 @@ std::vector<Shape> shapes() {
     add_clique(e, {3, 9, 14, 20, 22, 31, 35, 38});
     out.push_back({"random with a planted 8-clique", 40, e});
   }
+  {
+    // Every list length from 0 to 13, each mod 4, with edges among the
+    // later neighbours so that the seeds' rows are not empty.
+    std::mt19937_64 rng(11);
+    std::bernoulli_distribution edge(0.55);
+    Edges e;
+    for (Node a = 0; a < 15; ++a)
+      for (Node b = a + 1; b < 15; ++b)
+        if (edge(rng)) e.emplace_back(a, b);
+    out.push_back({"dense random", 15, e});
+  }
+  {
+    // Seeds whose subtrees stop at the edges (a star, a matching) next to
+    // seeds with triangles and 4-cliques.
+    Edges e{{0, 1}, {0, 2}, {0, 3}, {0, 4}, {5, 6}, {7, 8}};
+    add_clique(e, {2, 9, 10});
+    add_clique(e, {4, 10, 11, 12});
+    out.push_back({"stars beside small cliques", 13, e});
+  }
+  {
+    // Lists of 70 and of 150 entries (masks of 2 and 4 words), their
+    // entries joined sparsely among themselves, with a planted 7-clique
+    // through both hubs.
+    std::mt19937_64 rng(13);
+    std::bernoulli_distribution edge(0.04);
+    Edges e;
+    for (Node x = 2; x < 72; ++x) e.emplace_back(0, x);
+    for (Node x = 2; x < 152; ++x) e.emplace_back(1, x);
+    for (Node a = 2; a < 160; ++a)
+      for (Node b = a + 1; b < 160; ++b)
+        if (edge(rng)) e.emplace_back(a, b);
+    add_clique(e, {0, 1, 5, 40, 64, 70, 71});
+    out.push_back({"lists of several mask words", 160, e});
+  }
   out.push_back({"no edges", 5, {}});
   out.push_back({"path", 6, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}}});
   return out;
