@@ -95,7 +95,9 @@ TEST_P(WalkGate, CountsWhatThePlainWalkLists) {
       EXPECT_EQ(got.largest, want.largest) << k;
       EXPECT_EQ(got.seed_ends, want.seed_ends) << k;
       ASSERT_EQ(out.has_value(), go) << k;
-      if (go) EXPECT_EQ(result_of(*out), result_of(plain)) << k;
+      if (go) {
+        EXPECT_EQ(result_of(*out), result_of(plain)) << k;
+      }
     }
   }
 }
@@ -126,8 +128,8 @@ TEST_P(WalkGate, ACountStoppedAtItsCapIsTakenAgainWhenTheWalkGoesOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Graphs, WalkGate, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                           std::string s = info.param.name;
+                         [](const auto& test_info) {
+                           std::string s = test_info.param.name;
                            for (char& ch : s)
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return s;
