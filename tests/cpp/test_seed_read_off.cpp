@@ -38,6 +38,15 @@ void add_clique(Edges& edges, const std::vector<Node>& members) {
     for (std::size_t j = i + 1; j < members.size(); ++j) edges.emplace_back(members[i], members[j]);
 }
 
+// Each pair a < b of nodes in [from, to) joined with probability p.
+void add_random_edges(Edges& edges, std::uint64_t seed, Node from, Node to, double p) {
+  std::mt19937_64 rng(seed);
+  std::bernoulli_distribution edge(p);
+  for (Node a = from; a < to; ++a)
+    for (Node b = a + 1; b < to; ++b)
+      if (edge(rng)) edges.emplace_back(a, b);
+}
+
 struct Shape {
   const char* name;
   std::size_t n;
@@ -62,24 +71,16 @@ std::vector<Shape> shapes() {
     out.push_back({"10-clique", 10, e});
   }
   {
-    std::mt19937_64 rng(7);
-    std::bernoulli_distribution edge(0.15);
     Edges e;
-    for (Node a = 0; a < 40; ++a)
-      for (Node b = a + 1; b < 40; ++b)
-        if (edge(rng)) e.emplace_back(a, b);
+    add_random_edges(e, 7, 0, 40, 0.15);
     add_clique(e, {3, 9, 14, 20, 22, 31, 35, 38});
     out.push_back({"random with a planted 8-clique", 40, e});
   }
   {
     // Every list length from 0 to 13, each mod 4, with edges among the
     // later neighbours so that the seeds' rows are not empty.
-    std::mt19937_64 rng(11);
-    std::bernoulli_distribution edge(0.55);
     Edges e;
-    for (Node a = 0; a < 15; ++a)
-      for (Node b = a + 1; b < 15; ++b)
-        if (edge(rng)) e.emplace_back(a, b);
+    add_random_edges(e, 11, 0, 15, 0.55);
     out.push_back({"dense random", 15, e});
   }
   {
@@ -94,14 +95,10 @@ std::vector<Shape> shapes() {
     // Lists of 70 and of 150 entries (masks of 2 and 4 words), their
     // entries joined sparsely among themselves, with a planted 7-clique
     // through both hubs.
-    std::mt19937_64 rng(13);
-    std::bernoulli_distribution edge(0.04);
     Edges e;
     for (Node x = 2; x < 72; ++x) e.emplace_back(0, x);
     for (Node x = 2; x < 152; ++x) e.emplace_back(1, x);
-    for (Node a = 2; a < 160; ++a)
-      for (Node b = a + 1; b < 160; ++b)
-        if (edge(rng)) e.emplace_back(a, b);
+    add_random_edges(e, 13, 2, 160, 0.04);
     add_clique(e, {0, 1, 5, 40, 64, 70, 71});
     out.push_back({"lists of several mask words", 160, e});
   }
