@@ -6,6 +6,7 @@ are survived cleanly."""
 import os
 import signal
 import subprocess
+import socket
 import sys
 import textwrap
 import threading
@@ -720,3 +721,21 @@ def test_ctrl_c_in_the_client_leaves_no_worker_behind(tmp_path):
         time.sleep(0.2)
         alive = [p for p in alive if psutil.pid_exists(p) and psutil.Process(p).status() != psutil.STATUS_ZOMBIE]
     assert not alive, f"processes left behind: {alive}"
+
+
+def test_the_local_cluster_does_not_claim_the_dashboard_port(recwarn):
+    # Another program holds port 8787 (Dask's dashboard port), as a second
+    # cluster on the machine would: the cluster takes a free port, silently.
+    holder = socket.socket()
+    try:
+        holder.bind(("", 8787))
+        holder.listen()
+    except OSError:
+        pass  # taken already, by something else
+    try:
+        with vexa_dask.local_cluster(1) as cluster:
+            port = cluster.scheduler.http_server.port
+    finally:
+        holder.close()
+    assert port != 8787
+    assert not [w for w in recwarn.list if "already in use" in str(w.message)]

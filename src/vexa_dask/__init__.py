@@ -121,14 +121,20 @@ def local_cluster(n_workers: int | None = None, **kwargs: Any) -> LocalCluster:
     # Dask writes the workers' settings into the client's own environment
     # before it starts one: put the client's values back afterwards.
     saved = {k: os.environ.get(k) for k in environment}
+    options: dict[str, Any] = {"dashboard_address": None, **kwargs}
+    if options["dashboard_address"] is None:
+        # Without a dashboard the scheduler still serves HTTP (health and
+        # metrics), on the dashboard's port 8787 unless told another: with a
+        # second cluster on the machine that port is taken, and Dask warns
+        # and picks another.  Any free port, from the start.
+        options["scheduler_kwargs"] = {"dashboard_address": ":0", **(options.get("scheduler_kwargs") or {})}
     try:
         with dask.config.set({key: environment, **WORKER_CONFIG}):
             return LocalCluster(
                 n_workers=_local_workers() if n_workers is None else n_workers,
                 threads_per_worker=1,
                 processes=True,
-                dashboard_address=None,
-                **kwargs,
+                **options,
             )
     finally:
         for k, v in saved.items():
