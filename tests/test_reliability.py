@@ -23,6 +23,10 @@ edgeonly = vexa.enumerate_cliques_with_weights_edgeonly
 
 # --- fuzzing -------------------------------------------------------------------------
 
+# The fuzz feeds numpy bools and __index__ methods that return bools on
+# purpose; older numpy and Python deprecate both, with a warning per call.
+@pytest.mark.filterwarnings("ignore:In future, it will be an error for 'np.bool' scalars:DeprecationWarning")
+@pytest.mark.filterwarnings("ignore:__index__ returned non-int:DeprecationWarning")
 @settings(max_examples=int(os.environ.get("VEXA_FUZZ_EXAMPLES", "400")), deadline=None,
           suppress_health_check=list(HealthCheck))
 @given(vexa_fuzz.calls())
