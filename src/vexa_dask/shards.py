@@ -65,6 +65,8 @@ from . import columns, heap
 from .columns import arrow_table, fixed_row_runs, fixed_rows, flatten, int64s
 from .graphs import Csr, IntArray
 
+BoolArray = npt.NDArray[np.bool_]
+
 __all__ = [
     "Part",
     "Piece",
@@ -354,12 +356,20 @@ def _gather(g: Csr, r: IntArray) -> tuple[IntArray, IntArray]:
     return np.repeat(r, lengths), g.indices[positions]
 
 
+def _closed_neighbourhood(g: Csr, r: IntArray) -> tuple[BoolArray, BoolArray, IntArray, IntArray]:
+    """Marks of r and of the union of the closed neighbourhoods N[v], v in
+    r, with the list entries of r as (source, target) pairs."""
+    inside = np.zeros(g.n, dtype=bool)
+    inside[r] = True
+    r_source, r_target = _gather(g, r)
+    mark = inside.copy()
+    mark[r_target] = True
+    return inside, mark, r_source, r_target
+
+
 def neighbourhood(g: Csr, r: IntArray) -> IntArray:
     """The union of the closed neighbourhoods N[v], v in r, ascending."""
-    mark = np.zeros(g.n, dtype=bool)
-    mark[r] = True
-    mark[_gather(g, r)[1]] = True
-    return np.flatnonzero(mark).astype(np.int64)
+    return np.flatnonzero(_closed_neighbourhood(g, r)[1]).astype(np.int64)
 
 
 # Multiplier of the hash that picks a node's bit in `held_edges` (2**64
@@ -379,11 +389,7 @@ def held_edges(
     is there; an edge between two nodes outside r only with `far_edges`,
     and then unless the two plainly have no common neighbour in r (see the
     module's docstring)."""
-    inside = np.zeros(g.n, dtype=bool)
-    inside[r] = True
-    r_source, r_target = _gather(g, r)
-    mark = inside.copy()
-    mark[r_target] = True
+    inside, mark, r_source, r_target = _closed_neighbourhood(g, r)
     u = np.flatnonzero(mark).astype(np.int64)
     # The lists of r are whole; of the other nodes' lists only the entries
     # within U are read (a few times fewer entries than U's lists hold).
