@@ -53,6 +53,11 @@ constexpr std::size_t kBits = 64;
 // neighbourhood to spare words; this many, chosen by the entry's low bits,
 // so that consecutive misses do not wait on one another's store.
 constexpr std::size_t kScratch = 8;
+// Row filling keeps its branch per entry while at most one entry in this
+// many has landed inside the neighbourhood: the branch is then mostly
+// predicted "outside".  Above that share it mispredicts often enough that
+// setting a bit for every entry is cheaper.
+constexpr std::size_t kBranchyEntriesPerHit = 8;
 // Neighbourhoods of up to this many words (256 nodes) are searched on sets
 // whose word count is a compile-time constant, 1 to 4, so that every set
 // operation unrolls into straight code.  Dense graphs of a few hundred nodes
@@ -543,7 +548,7 @@ class Searcher {
         poll_.tick(cost_of(k));
         continue;
       }
-      if (hits * 8 <= seen) {
+      if (hits * kBranchyEntriesPerHit <= seen) {
         for (Index w : nu) {
           const Index l = loc_[w];
           if (l != kNoIndex) {
