@@ -14,6 +14,7 @@ import itertools
 import random
 from collections.abc import Callable, Sequence
 from concurrent.futures import ProcessPoolExecutor
+from multiprocessing.context import BaseContext
 from typing import TYPE_CHECKING, SupportsIndex
 
 import vexa
@@ -33,13 +34,24 @@ def map_serial(function: Function, graphs: Sequence[Lists], *args: SupportsIndex
 
 
 def map_processes(
-    function: Function, graphs: Sequence[Lists], *args: SupportsIndex, workers: int | None = None
+    function: Function,
+    graphs: Sequence[Lists],
+    *args: SupportsIndex,
+    workers: int | None = None,
+    context: BaseContext | None = None,
 ) -> list[Result]:
-    """All cores of this machine; results come back in the order of `graphs`."""
+    """All cores of this machine; results come back in the order of `graphs`.
+
+    `context` is the multiprocessing start method's context (None: the
+    platform's default).  A program that already runs threads (a Dask
+    client, say) should pass ``multiprocessing.get_context("forkserver")``
+    where it exists: forking a threaded process can deadlock the children,
+    and Python 3.12 and later warn when it happens.
+    """
     # Hand out several small graphs per task so the inter-process traffic
     # does not outweigh the work.
     chunk = max(1, len(graphs) // (4 * (workers or 4)))
-    with ProcessPoolExecutor(max_workers=workers) as pool:
+    with ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
         return list(pool.map(function, graphs, *(itertools.repeat(a) for a in args), chunksize=chunk))
 
 

@@ -1,6 +1,7 @@
 """Batch scale-out: the functions travel to other processes by reference and
 give the same results there as in a serial run."""
 
+import multiprocessing
 import pickle
 import sys
 from pathlib import Path
@@ -11,6 +12,12 @@ import vexa
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "examples"))
 import batch  # noqa: E402
+
+# The test process runs threads (numpy's, Dask's): its pools start their
+# workers from a fork server where there is one, not by forking it.
+POOL_CONTEXT = multiprocessing.get_context(
+    "forkserver" if "forkserver" in multiprocessing.get_all_start_methods() else None
+)
 
 GRAPHS = batch.random_graphs(24, 12, 0.45, seed=7) + [[], [[]], [[1, 2], [2], []]]
 SYMMETRIC = [batch.upper_to_symmetric(g) for g in GRAPHS]
@@ -41,7 +48,7 @@ def test_process_pool_matches_serial(name):
     function = getattr(vexa, name)
     graphs, args, form = CASES[name]
     serial = batch.map_serial(function, graphs, *args)
-    parallel = batch.map_processes(function, graphs, *args, workers=2)
+    parallel = batch.map_processes(function, graphs, *args, workers=2, context=POOL_CONTEXT)
     assert len(parallel) == len(graphs)
     assert [form(r) for r in parallel] == [form(r) for r in serial]
 
