@@ -82,3 +82,31 @@ def test_long_runs_of_exact_ints():
     slow = [[Index(v) for v in row] for row in adj]
     for function in FUNCTIONS:
         assert function(adj) == function(slow)
+
+
+def _wheel(n):
+    """Full lists of a wheel: hub 0 joined to a cycle 1..n-1 (tidy input)."""
+    adj = [list(range(1, n))] + [[] for _ in range(n - 1)]
+    for v in range(1, n):
+        adj[v] = sorted({0, v % (n - 1) + 1, (v - 2) % (n - 1) + 1})
+    return adj
+
+
+@pytest.mark.parametrize("maxrank", [1, 2, 3, 4, 64])
+@pytest.mark.parametrize("split", [0, 1, 2, 3])
+def test_tidy_lists_read_partly_item_by_item(split, maxrank):
+    """A list whose exact-int run is cut short by another kind of int is
+    still checked and gathered whole: the decomposition of such lists (their
+    lower entries, their own node's place and their upper entries split at
+    every point) equals that of the same lists of plain ints."""
+    plain = _wheel(9)
+    mixed = []
+    for row in plain:
+        cut = min(split, len(row))
+        mixed.append(row[:cut] + [Index(x) for x in row[cut:cut + 1]] + row[cut + 1:])
+    want = vexa.maxclique_decompose_with_weights(plain, maxrank)
+    assert vexa.maxclique_decompose_with_weights(mixed, maxrank) == want
+    # The hub repeated at the end makes the lists untidy: the same graph all
+    # the same.
+    mixed[5] = mixed[5] + [Index(0)]
+    assert vexa.maxclique_decompose_with_weights(mixed, maxrank) == want

@@ -164,14 +164,12 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
     for (; i < stop; ++i) {
       PyObject* const item = items[i];
       if (!PyLong_CheckExact(item)) return i;
-      Node small = 0;
-      if (small_exact_int(item, small)) {
-        nodes.push_back(small);
-        continue;
+      Node x = 0;
+      if (!small_exact_int(item, x)) {
+        x = PyLong_AsUnsignedLongLong(item);
+        if (x == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
       }
-      const unsigned long long value = PyLong_AsUnsignedLongLong(item);
-      if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
-      nodes.push_back(value);
+      nodes.push_back(x);
     }
     if (i >= size) return i;
     poll.tick(static_cast<std::uint32_t>(kItemsPerPoll));
@@ -207,28 +205,25 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
   graph::InterruptPoll poll;
   graph::NeighbourLists lists;
   std::vector<Node>& nodes = lists.nodes();
-  // Each list, as soon as it is complete.
-  auto close_list = [&]() {
-    const std::size_t start = lists.offsets().back();
-    lists.close_seq();
-    if (tidy != nullptr) tidy->add(nodes.data() + start, nodes.data() + nodes.size());
-  };
+  std::vector<std::size_t>& offsets = lists.offsets();
   // Integer arrays are read from their buffers, in the same steps and with
   // the same checks as the generic conversion below.
   if (const IntArray table(obj, 2); table) {
     const std::size_t rows = buffer_length(table.rows(), kMaxOuterLength);
-    reserve_exactly(lists.offsets(), rows + 1);
+    reserve_exactly(offsets, rows + 1);
     for (std::size_t r = 0; r < rows; ++r) {
       const std::size_t length = buffer_length(table.row_length(), kMaxNodeListLength);
+      const std::size_t start = nodes.size();
       reserve_more(nodes, length);
       table.append(r * length, length, nodes, poll);
-      close_list();
+      lists.close_seq();
+      if (tidy != nullptr) tidy->add(nodes.data() + start, nodes.data() + nodes.size());
       poll.tick();
     }
     return lists;
   }
   const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
-  reserve_exactly(lists.offsets(), static_cast<std::size_t>(outer) + 1);
+  reserve_exactly(offsets, static_cast<std::size_t>(outer) + 1);
   try {
     const std::size_t entries = entries_of_plain_lists(obj, poll);
     reserve_exactly(nodes, entries);
@@ -239,9 +234,11 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
   } catch (const std::length_error&) {
   }
   for_each_item(obj, poll, [&](PyObject* inner) {
+    const std::size_t from = nodes.size();
     // A list or tuple is never an integer array: it skips the buffer probe.
     if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
-      reserve_more(nodes, static_cast<std::size_t>(check_list_argument(inner, kMaxNodeListLength)));
+      if (Py_SIZE(inner) > kMaxNodeListLength) throw graph::Failure("capacity overflow");
+      reserve_more(nodes, static_cast<std::size_t>(Py_SIZE(inner)));
       const Py_ssize_t done = append_exact_ints(inner, nodes, poll);
       // The rest, if any, item by item (a list of exact ints has none).
       if (done < Py_SIZE(inner))
@@ -255,7 +252,8 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
       reserve_more(nodes, static_cast<std::size_t>(length));
       for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
     }
-    close_list();
+    offsets.push_back(nodes.size());
+    if (tidy != nullptr) tidy->add(nodes.data() + from, nodes.data() + nodes.size());
   });
   return lists;
 }
