@@ -75,6 +75,17 @@ Lists planted_cliques(std::mt19937_64& rng, std::size_t n, std::size_t count, st
   return from_edges(n, e);
 }
 
+// A random graph G(n, p) with one more node, numbered `apex` among them,
+// joined to every other: its closed neighbourhood is the whole graph.
+Lists random_under_apex(std::mt19937_64& rng, std::size_t n, double p, Node apex) {
+  std::set<std::pair<Node, Node>> e;
+  std::uniform_real_distribution<double> u(0, 1);
+  for (Node a = 0; a <= n; ++a)
+    for (Node b = a + 1; b <= n; ++b)
+      if (a == apex || b == apex || u(rng) < p) e.insert({a, b});
+  return from_edges(n + 1, e);
+}
+
 std::size_t largest_degree(const Lists& adj) {
   std::size_t d = 0;
   for (const auto& l : adj) d = std::max(d, l.size());
@@ -143,6 +154,12 @@ TEST(NeighbourhoodWeights, AgreesWithBothEnginesOnOverlappingCliques) {
   cases.push_back({"planted 12 of 9 in 60", planted_cliques(rng, 60, 12, 9)});
   cases.push_back({"planted 4 of 40 in 63", planted_cliques(rng, 63, 4, 40)});
   cases.push_back({"planted 2 of 62 in 64", planted_cliques(rng, 64, 2, 62)});
+  // Whole-word neighbourhoods whose weights need the pivot search, its
+  // pivots and cone points at every place up to the last.
+  for (const double p : {0.25, 0.45})
+    for (const Node apex : {Node{0}, Node{31}, Node{63}})
+      cases.push_back({"G(63, " + std::to_string(p) + ") under apex " + std::to_string(apex),
+                       random_under_apex(rng, 63, p, apex)});
   for (const Case& c : cases) {
     const std::size_t d = largest_degree(c.adj);
     ASSERT_LT(d, kNeighbourhoodBits) << c.name;
