@@ -164,12 +164,14 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
     for (; i < stop; ++i) {
       PyObject* const item = items[i];
       if (!PyLong_CheckExact(item)) return i;
-      Node x = 0;
-      if (!small_exact_int(item, x)) {
-        x = PyLong_AsUnsignedLongLong(item);
-        if (x == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
+      Node small = 0;
+      if (small_exact_int(item, small)) {
+        nodes.push_back(small);
+        continue;
       }
-      nodes.push_back(x);
+      const unsigned long long value = PyLong_AsUnsignedLongLong(item);
+      if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw_pending();
+      nodes.push_back(value);
     }
     if (i >= size) return i;
     poll.tick(static_cast<std::uint32_t>(kItemsPerPoll));
