@@ -30,9 +30,6 @@ CHILD = textwrap.dedent("""
     def upper(n):
         return [list(range(v + 1, n)) for v in range(n)]
 
-    def full(n):
-        return [[u for u in range(n) if u != v] for v in range(n)]
-
     class Endless:
         # A sequence of empty node lists that never ends, read by a C
         # iterator: only the conversion loop itself can notice the signal.
@@ -53,8 +50,13 @@ CHILD = textwrap.dedent("""
         # 2**30 cliques: enumeration and weighting never reach the result.
         "enumerate_cliques_with_weights": lambda: vexa.enumerate_cliques_with_weights(upper(30), 0),
         "enumerate_cliques_with_weights_noprune": lambda: vexa.enumerate_cliques_with_weights_noprune(upper(30), 0),
-        # One maximal clique of 30 nodes cut into its C(30, 15) subsets.
-        "maxclique_decompose_with_weights": lambda: vexa.maxclique_decompose_with_weights(full(30), 15),
+        # 3^18 maximal cliques (the complement of 18 disjoint triangles):
+        # minutes of work whose memory grows only as it goes, so the call
+        # is still computing when the signal comes on a machine of any size.
+        # (A result that could never fit, such as the C(30, 15) subsets of
+        # one clique, is refused with MemoryError at once on a small one.)
+        "maxclique_decompose_with_weights": lambda: vexa.maxclique_decompose_with_weights(
+            [[u for u in range(54) if u // 3 != v // 3] for v in range(54)], 64),
         # Converting and computing 30 million edges takes a fraction of a
         # second; creating their 30 million result lists takes many seconds.
         "result objects": lambda: vexa.enumerate_cliques_with_weights_edgeonly([range(1, 30_000_000)]),
