@@ -21,6 +21,12 @@ using Mask = std::uint64_t;
 // the widest one the per-seed arrays are compiled for.
 constexpr std::size_t kMaxDegree = 1024;
 
+// Lists of fewer entries than this, with their offsets, fit in a core's
+// second-level cache (8 bytes an entry, 512 KB, the least on current
+// processors): building the masks then reads them without a miss, and
+// asking for each neighbour's list ahead of time is pure overhead.
+constexpr std::size_t kPrefetchFromEntries = std::size_t{1} << 16;
+
 // A level of one seed can hold millions of cliques: its loops tick the
 // interrupt poll once per this many, a few microseconds of work.
 constexpr std::size_t kPollBlock = 4096;
@@ -80,20 +86,24 @@ struct Bits {
 };
 
 // One level of one seed's subtree: the cliques of k nodes with seed v, in
-// breadth-first order.
+// breadth-first order.  The seed itself (k = 1) and the edges [v, x] (k = 2,
+// one per position, all children of the seed) keep no parents or positions:
+// they are the seed and the positions in order.
 // Every array is written in full before it is read (b is cleared by the
 // walk, level by level, as it counts the children), so none is cleared when
 // it grows.
 struct LocalLevel {
   RawArray<Mask> cand;              // W words per clique: its candidate positions
   const Mask* view = nullptr;       // the candidates read: `cand`, or the seed's rows for the edges
-  RawArray<Index> parent;           // its parent's place in the level below
-  RawArray<std::uint16_t> pos;      // position in nbrs[v] of its last node
+  std::size_t count = 0;            // its cliques
+  RawArray<Index> parent;           // its parent's place in the level below (k >= 3)
+  RawArray<std::uint16_t> pos;      // position in nbrs[v] of its last node (k >= 3)
   RawArray<Index> first_child;      // its first child's place in the level above
   RawArray<Index> facets;           // k-1 per clique: the clique without position l, l = 1 .. k-1
   RawArray<std::uint64_t> b;        // k per clique: b_1 .. b_k (the top level has none)
-  std::size_t size() const noexcept { return parent.size(); }
+  std::size_t size() const noexcept { return count; }
   void clear() noexcept {
+    count = 0;
     cand.clear();
     parent.clear();
     pos.clear();
@@ -251,21 +261,31 @@ class SeedWalk {
     unwritten_array(masks_, mask_first_[n]);
     std::vector<Mask> bit_of(n, 0);           // the node's bit in the current short list
     std::vector<std::uint16_t> pos_of(n, 0);  // position + 1 in the current long list
+    const std::size_t* const off = nbrs_.offsets().data();
+    const Node* const entries = nbrs_.nodes().data();
+    const bool ask_ahead = nbrs_.total_nodes() + n >= kPrefetchFromEntries;
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
       // The lists of v's neighbours lie anywhere: ask for all of them at
       // once rather than missing the cache on one after the other.
-      for (Node x : l) prefetch(nbrs_.offsets().data() + x);
-      for (Node x : l) prefetch(nbrs_.nodes().data() + nbrs_.offsets()[x]);
+      if (ask_ahead) {
+        for (Node x : l) prefetch(off + x);
+        for (Node x : l) prefetch(entries + off[x]);
+      }
       Mask* const m = masks_.data() + mask_first_[v];
       if (l.size() <= 64) {
         if (l.empty()) continue;
         for (std::size_t j = 0; j < l.size(); ++j) bit_of[l[j]] = Mask{1} << j;
+        // One tick for the seed's rows: at most 64 rows of at most 1024
+        // entries, tens of microseconds.
+        std::size_t read = l.size();
         for (std::size_t j = 0; j + 1 < l.size(); ++j) {
-          const auto row = nbrs_[l[j]];
-          m[j] = bits_of(bit_of.data(), row.data(), row.size()) & (~Mask{1} << j);  // positions after j only
-          poll_.tick(static_cast<std::uint32_t>(row.size() + 1));
+          const Node u = l[j];
+          const std::size_t len = off[u + 1] - off[u];
+          m[j] = bits_of(bit_of.data(), entries + off[u], len) & (~Mask{1} << j);  // positions after j only
+          read += len;
         }
+        poll_.tick(static_cast<std::uint32_t>(read));
         m[l.size() - 1] = 0;
         for (Node x : l) bit_of[x] = 0;
         continue;
@@ -498,8 +518,7 @@ class SeedWalk {
     levels_[1].cand.resize(W);
     Bits<W, kHw>::first(levels_[1].cand.data(), l.size());
     levels_[1].view = levels_[1].cand.data();
-    levels_[1].parent.push_back(0);
-    levels_[1].pos.push_back(0);
+    levels_[1].count = 1;
     top_ = 1;
     for (std::size_t k = 1; k != maxrank_; ++k) {
       if (levels_.size() <= k + 1) levels_.resize(k + 2);
@@ -509,14 +528,11 @@ class SeedWalk {
         // The edges [v, x], one per position: their candidates are the
         // seed's own rows, read in place.
         if (l.empty()) break;
-        next.parent.resize(l.size());
-        next.pos.resize(l.size());
-        std::fill_n(next.parent.data(), l.size(), Index{0});
-        for (std::size_t j = 0; j < l.size(); ++j) next.pos[j] = static_cast<std::uint16_t>(j);
+        next.count = l.size();
         next.view = adj;
       } else {
-        if (grow_level<W>(adj, levels_[k].view, levels_[k].size(), &next.cand, &next.parent, &next.pos) == 0)
-          break;
+        next.count = grow_level<W>(adj, levels_[k].view, levels_[k].size(), &next.cand, &next.parent, &next.pos);
+        if (next.count == 0) break;
         next.view = next.cand.data();
       }
       top_ = k + 1;
@@ -528,7 +544,20 @@ class SeedWalk {
       LocalLevel& lv = levels_[k];
       const std::size_t size = lv.size();
       const std::size_t g0 = global(v, k, 0);
-      if (k > 1 && all_) {
+      if (k == 2) {
+        // The edges [v, l[i]], in position order.
+        Index* const last = last_.data() + g0;
+        Node* dst = all_ ? out_.cliques.nodes().data() + out_.cliques.offsets()[g0] : nullptr;
+        for_chunks(size, [&](std::size_t lo, std::size_t hi) {
+          if (dst != nullptr) {
+            for (std::size_t i = lo; i < hi; ++i) {
+              dst[2 * i] = v;
+              dst[2 * i + 1] = l[i];
+            }
+          }
+          for (std::size_t i = lo; i < hi; ++i) last[i] = static_cast<Index>(l[i]);
+        });
+      } else if (k > 1 && all_) {
         // This level's block and its parents' block are contiguous.
         Node* const nodes = out_.cliques.nodes().data();
         const std::size_t* const offsets = out_.cliques.offsets().data();

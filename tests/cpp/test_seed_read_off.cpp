@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "graph/seed_cliques.hpp"
+#include "graph/weighted_cliques.hpp"
 #include "reference_cliques.hpp"
 #include "weighted_result.hpp"
 
@@ -138,3 +139,36 @@ INSTANTIATE_TEST_SUITE_P(Graphs, SeedReadOff, ::testing::ValuesIn(shapes()),
                              name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                            return name;
                          });
+
+// More list entries than a core's cache holds (about 80,000 upper entries),
+// where the masks are built with the neighbours' lists asked for ahead: the
+// full list against the tree route, and the non-zero read-off against the
+// full list's non-zero cliques, largest first, each size ascending.
+TEST(SeedReadOff, ListsPastTheCacheAgreeWithTheTreeRoute) {
+  Edges e;
+  add_random_edges(e, 17, 0, 6000, 0.0045);
+  add_clique(e, {10, 700, 2500, 2501, 4000, 5999});
+  const SeqList lists = make_lists(upper_of(6000, e));
+  ASSERT_GE(lists.total_nodes(), std::size_t{1} << 16);
+  for (std::uint64_t k : {0, 2, 3, 6}) {
+    const auto all = enumerate_seed_cliques(lists, k);
+    ASSERT_TRUE(all);
+    const Result walked = result_of(*all);
+    EXPECT_EQ(walked, result_of(enumerate_weighted_cliques(lists, k, WeightRule::pruned, CliqueRoute::tree)))
+        << "maxrank " << k;
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < walked.weights.size(); ++i)
+      if (walked.weights[i] != 0) kept.push_back(i);
+    std::stable_sort(kept.begin(), kept.end(), [&](std::size_t a, std::size_t b) {
+      return walked.cliques[a].size() > walked.cliques[b].size();
+    });
+    Result expected;
+    for (std::size_t i : kept) {
+      expected.cliques.push_back(walked.cliques[i]);
+      expected.weights.push_back(walked.weights[i]);
+    }
+    const auto nonzero = enumerate_seed_cliques(lists, k, SeedOutput::nonzero_largest_first);
+    ASSERT_TRUE(nonzero);
+    EXPECT_EQ(result_of(*nonzero), expected) << "maxrank " << k;
+  }
+}
