@@ -9,6 +9,7 @@
 #include "bits.hpp"
 #include "interrupt.hpp"
 #include "phase_clock.hpp"
+#include "prefetch.hpp"
 #include "sorted.hpp"
 #include "tree_weights.hpp"
 
@@ -30,14 +31,6 @@ constexpr std::size_t kPrefetchFromEntries = std::size_t{1} << 16;
 // A level of one seed can hold millions of cliques: its loops tick the
 // interrupt poll once per this many, a few microseconds of work.
 constexpr std::size_t kPollBlock = 4096;
-
-inline void prefetch(const void* p) noexcept {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
 
 // Calls f.template operator()<W>() with W the words of mask for a list of d
 // entries (1, 2, 4, 8 or 16): the one place where a list picks the compiled
