@@ -194,6 +194,16 @@ std::size_t entries_of_plain_lists(PyObject* obj, graph::InterruptPoll& poll) {
   return total;
 }
 
+// Ends the list whose entries start at `from`, and hands it to the tidy
+// check if there is one.
+inline void close_list(graph::NeighbourLists& lists, std::size_t from, graph::TidyUpperForm* tidy) {
+  lists.close_seq();
+  if (tidy != nullptr) {
+    const Node* const nodes = lists.nodes().data();
+    tidy->add(nodes + from, nodes + lists.nodes().size());
+  }
+}
+
 }  // namespace
 
 std::uint64_t convert_u64(PyObject* obj) {
@@ -218,8 +228,7 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
       const std::size_t start = nodes.size();
       reserve_more(nodes, length);
       table.append(r * length, length, nodes, poll);
-      lists.close_seq();
-      if (tidy != nullptr) tidy->add(nodes.data() + start, nodes.data() + nodes.size());
+      close_list(lists, start, tidy);
       poll.tick();
     }
     return lists;
@@ -254,8 +263,7 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
       reserve_more(nodes, static_cast<std::size_t>(length));
       for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
     }
-    offsets.push_back(nodes.size());
-    if (tidy != nullptr) tidy->add(nodes.data() + from, nodes.data() + nodes.size());
+    close_list(lists, from, tidy);
   });
   return lists;
 }
