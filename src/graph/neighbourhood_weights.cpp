@@ -367,12 +367,14 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   // complete once the places before it are done.  An entry outside N[v]
   // reads the slot kOutside, whose bit and row are scratch.  v's own row is
   // the rest of N[v], known without reading its list, and every other
-  // node is v's neighbour.
+  // node is v's neighbour.  The last node besides v has no neighbour in
+  // N[v] above it but v, so its list is not read either.
   const Word own = Word{1} << pv;
   Word* const rows = row_.data();
   for (std::size_t p = 0; p < k; ++p) rows[p] = own;
   std::size_t work = k;
-  for (std::size_t p = 0; p < k; ++p) {
+  const std::size_t read = k < 2 ? 0 : pv + 1 == k ? k - 2 : k - 1;
+  for (std::size_t p = 0; p < read; ++p) {
     if (p == pv) continue;
     const std::size_t x = local_[p];
     const Word bit = Word{1} << p;
