@@ -174,6 +174,69 @@ TEST(NeighbourhoodWeights, AgreesWithBothEnginesOnOverlappingCliques) {
   }
 }
 
+// The result of a relabelled graph is the relabelled result, each clique
+// sorted again and the cliques of each size put back in ascending order:
+// nothing may depend on where a node's neighbours lie among the numbers
+// (all below it, all above it, on both sides, or v the last of N[v]).
+TEST(NeighbourhoodWeights, RelabelledGraphsGiveTheRelabelledResult) {
+  auto relabel = [](const Lists& adj, const std::vector<Node>& to) {
+    Lists out(adj.size());
+    for (std::size_t v = 0; v < adj.size(); ++v) {
+      for (Node w : adj[v]) out[to[v]].push_back(to[w]);
+      std::sort(out[to[v]].begin(), out[to[v]].end());
+    }
+    return out;
+  };
+  auto relabel_result = [](const Result& r, const std::vector<Node>& to) {
+    std::vector<std::pair<Clique, Weight>> items;
+    for (std::size_t i = 0; i < r.cliques.size(); ++i) {
+      Clique c;
+      for (Node v : r.cliques[i]) c.push_back(to[v]);
+      std::sort(c.begin(), c.end());
+      items.emplace_back(std::move(c), r.weights[i]);
+    }
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+      return a.first.size() != b.first.size() ? a.first.size() > b.first.size() : a.first < b.first;
+    });
+    Result out;
+    for (auto& [c, w] : items) {
+      out.cliques.push_back(std::move(c));
+      out.weights.push_back(w);
+    }
+    return out;
+  };
+  struct Case {
+    std::string name;
+    Lists adj;
+  };
+  std::mt19937_64 rng(17);
+  std::vector<Case> cases;
+  cases.push_back({"geometric 300", geometric_graph(rng, 300, 0.15)});
+  cases.push_back({"G(63, 0.45) under apex 0", random_under_apex(rng, 63, 0.45, 0)});
+  cases.push_back({"planted 10 of 8 in 50", planted_cliques(rng, 50, 10, 8)});
+  for (const Case& c : cases) {
+    const std::size_t n = c.adj.size(), d = largest_degree(c.adj);
+    const auto base = local(c.adj, d + 1, 1u << 30);
+    ASSERT_TRUE(base) << c.name;
+    std::vector<std::pair<std::string, std::vector<Node>>> orders;
+    std::vector<Node> to(n);
+    for (std::size_t v = 0; v < n; ++v) to[v] = n - 1 - v;
+    orders.emplace_back("reversed", to);
+    for (std::size_t v = 0; v < n; ++v) to[v] = (v + n / 2) % n;
+    orders.emplace_back("rotated by half", to);
+    for (int seed = 0; seed < 3; ++seed) {
+      for (std::size_t v = 0; v < n; ++v) to[v] = v;
+      std::shuffle(to.begin(), to.end(), rng);
+      orders.emplace_back("shuffled " + std::to_string(seed), to);
+    }
+    for (const auto& [order, map] : orders) {
+      const auto got = local(relabel(c.adj, map), d + 1, 1u << 30);
+      ASSERT_TRUE(got) << c.name << ", " << order;
+      EXPECT_EQ(*got, relabel_result(*base, map)) << c.name << ", " << order;
+    }
+  }
+}
+
 // Where the method applies: every degree below a word's bits and maxrank
 // above every degree (no clique can then be cut); on the other side of each
 // limit it declines, and the automatic route still gives the maximal
