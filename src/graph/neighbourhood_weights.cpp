@@ -47,10 +47,14 @@
 // budget and the caller falls back to the general route when it runs out.
 //
 // Where the work goes, on a 3D geometric graph (n 20,000, mean degree 16,
-// maxrank 64; callgrind instructions, the whole call 212.7 M, its result's
-// Python objects about 60 M):
-// - rows: 33 M for 2.77 M entries of upper lists read (each edge inside
-//   N[v] once, from its smaller end);
+// maxrank 64; callgrind instructions, the whole call 224.8 M, this route
+// 150.2 M of them, the result's Python objects 60.7 M, as many as the least
+// C code needs to create them):
+// - rows: about 34 M for 2.76 M entries of upper lists read (each edge inside
+//   N[v] once, from its smaller end; the last node of N[v] besides v is
+//   not read, its only neighbour above it in N[v] being v, which spares
+//   few entries: with the nodes numbered at random, the largest of N[v]
+//   has a short upper list);
 // - listing: 576,567 nodes tried, 315,141 of them refused by a cone point
 //   below (926 at the root), 261,426 closed cliques, 151,302 of them with a
 //   non-zero weight; the passes over the degrees 35 M plus most of the
@@ -58,21 +62,40 @@
 // - weighing: after the cone points 45,902 sets are empty, 47,711 have two
 //   or three nodes (closed form), 167,813 more, of which 110,124 weigh 0;
 //   their searches visit 250,593 nodes (about 8 M instructions).
-// Branch misses and memory (callgrind's simulation of both): of the
-// call's 2.67 M conditional misses 2.42 M were the route's, the degree
-// passes' cone tests 0.48 M, pivot tests 0.25 M and loop ends 0.31 M, the
-// row loops' ends 0.35 M; the rows' list reads are most of its 0.43 M
-// misses of a 512 KiB cache.  The pivot is now taken by a select (0.25 M
-// fewer misses for 8.5 M more instructions), and the lists of the next
-// nodes' neighbours are asked for ahead (4.8 M instructions): 226.2 M
-// instructions, 2.50 M misses, and the call's CPU time on this graph
-// 70.3 -> 60.4 ms (median of 30 calls in one process, a busy machine).
+// Branch misses and memory (callgrind's simulation of both): of the call's
+// 2.35 M conditional misses 2.14 M are the route's: the degree passes'
+// cone tests 0.50 M and loop ends 0.31 M, the row loops' ends 0.33 M, the
+// listing's loop ends 0.17 M, the copy of a clique's nodes 0.14 M; the
+// rows' list reads are most of its 0.43 M misses of a 512 KiB cache.  The
+// order in which the nodes are settled does not matter here: settled in
+// breadth-first order, so that consecutive N[v] overlap, the call took the
+// same CPU time (paired ratio 1.000 over 21 alternating calls, before
+// putting the result back in order), the lists of the next nodes being
+// asked for ahead.
+// Earlier rounds: the pivot taken by a select (0.25 M fewer misses for
+// 8.5 M more instructions) and the lists of the next nodes' neighbours
+// asked for ahead (4.8 M instructions) took the call's CPU time on this
+// graph from 44.85 to 40.05 ms (paired ratio 0.906, 21 alternating calls
+// in one process, a quiet machine).  Then the list of N[v]'s last node
+// left unread (2.6 M fewer instructions) and sets of up to three nodes
+// weighed without a branch on their size (1.7 M more instructions, 0.13 M
+// fewer misses): 226.2 -> 224.8 M instructions, 2.50 -> 2.35 M misses, and
+// a paired CPU-time ratio of 0.964 (31 alternating calls, a busy machine).
 // Tried and not kept: selecting the cone points as well; with the stop
 // tested on the cone mask each round, +35 M instructions for 0.13 M fewer
 // misses, with no stop inside the pass +60 M and more misses (the loop
 // ends miss once no pass stops early), padded to four nodes a round
-// +110 M; the row loop, then over whole lists, unrolled by four (+1.9 M);
-// each level trying all its nodes before entering any
+// +110 M; the cone test without a branch, a node that is one and lies
+// below the node tried still stopping the pass, +22 M instructions, more
+// misses, 1.12 times the CPU time; the cone points found by ANDing the
+// closed rows of the set (one AND a node), or by a refusal scan of the
+// nodes below the node tried then a branch-free test of those above, with
+// the pivot found by a second pass over the nodes left only for sets of
+// more than three: as many instructions, 0.4 M more misses (the three
+// loops' ends), 1.07 times the CPU time; the weighing's empty sets sent
+// through the closed form of small sets instead of a test (+0.17 M
+// misses, 1.01 times); the row loop, then over whole lists, unrolled by
+// four (+1.9 M); each level trying all its nodes before entering any
 // extension, so that a refusal is inherited below extensions that miss the
 // node refusing it (237,134 of the 314,215 refusals below the root repeat
 // their parent's): +10.8 M, since a refused pass stops at its first cone
