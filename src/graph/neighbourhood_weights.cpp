@@ -66,40 +66,29 @@
 // 2.35 M conditional misses 2.14 M are the route's: the degree passes'
 // cone tests 0.50 M and loop ends 0.31 M, the row loops' ends 0.33 M, the
 // listing's loop ends 0.17 M, the copy of a clique's nodes 0.14 M; the
-// rows' list reads are most of its 0.43 M misses of a 512 KiB cache.  The
-// order in which the nodes are settled does not matter here: settled in
-// breadth-first order, so that consecutive N[v] overlap, the call took the
-// same CPU time (paired ratio 1.000 over 21 alternating calls, before
-// putting the result back in order), the lists of the next nodes being
-// asked for ahead.
-// Earlier rounds: the pivot taken by a select (0.25 M fewer misses for
-// 8.5 M more instructions) and the lists of the next nodes' neighbours
-// asked for ahead (4.8 M instructions) took the call's CPU time on this
-// graph from 44.85 to 40.05 ms (paired ratio 0.906, 21 alternating calls
-// in one process, a quiet machine).  Then the list of N[v]'s last node
-// left unread (2.6 M fewer instructions) and sets of up to three nodes
-// weighed without a branch on their size (1.7 M more instructions, 0.13 M
-// fewer misses): 226.2 -> 224.8 M instructions, 2.50 -> 2.35 M misses, and
-// a paired CPU-time ratio of 0.964 (31 alternating calls, a busy machine).
-// Tried and not kept: selecting the cone points as well; with the stop
-// tested on the cone mask each round, +35 M instructions for 0.13 M fewer
-// misses, with no stop inside the pass +60 M and more misses (the loop
-// ends miss once no pass stops early), padded to four nodes a round
-// +110 M; the cone test without a branch, a node that is one and lies
-// below the node tried still stopping the pass, +22 M instructions, more
-// misses, 1.12 times the CPU time; the cone points found by ANDing the
-// closed rows of the set (one AND a node), or by a refusal scan of the
-// nodes below the node tried then a branch-free test of those above, with
-// the pivot found by a second pass over the nodes left only for sets of
-// more than three: as many instructions, 0.4 M more misses (the three
-// loops' ends), 1.07 times the CPU time; the weighing's empty sets sent
-// through the closed form of small sets instead of a test (+0.17 M
-// misses, 1.01 times); the row loop, then over whole lists, unrolled by
-// four (+1.9 M); each level trying all its nodes before entering any
-// extension, so that a refusal is inherited below extensions that miss the
-// node refusing it (237,134 of the 314,215 refusals below the root repeat
-// their parent's): +10.8 M, since a refused pass stops at its first cone
-// point and the levels' bookkeeping costs more than the passes it saves.
+// rows' list reads are most of its 0.43 M misses of a 512 KiB cache, which
+// is why the lists of the next nodes' neighbours are asked for ahead, and
+// why the pivot is taken by a select (fewer misses for more instructions:
+// both together took the call from 44.85 to 40.05 ms, 21 alternating calls
+// on a quiet machine).
+// Tried and not kept (each against the code as it then was):
+// - settling the nodes in breadth-first order, so that consecutive N[v]
+//   overlap: the same CPU time before even putting the result back in
+//   order, the next nodes' lists being asked for ahead anyway;
+// - selecting the cone points as well (+35 M instructions for 0.13 M fewer
+//   misses with the stop tested each round, +60 M and more misses without
+//   a stop, +110 M padded to four nodes a round); the cone test without a
+//   branch (+22 M, more misses, 1.12 times the time); the cone points by
+//   ANDing the set's closed rows, or by a refusal scan below the node tried,
+//   with the pivot in a second pass (as many instructions, 0.4 M more
+//   misses, 1.07 times the time);
+// - empty sets sent through the closed form of small sets (1.01 times); the
+//   row loop unrolled by four (+1.9 M);
+// - each level trying all its nodes before entering any extension, so that
+//   a refusal is inherited below extensions that miss the node refusing it
+//   (237,134 of the 314,215 refusals below the root repeat their parent's):
+//   +10.8 M, since a refused pass stops at its first cone point and the
+//   levels' bookkeeping costs more than the passes it saves.
 #include "neighbourhood_weights.hpp"
 
 #include <algorithm>
