@@ -468,11 +468,12 @@ WeightedCliques decompose_untidy_with_weights(const NeighbourLists& adj, std::ui
   return detail::from_lists(adj, maxrank, detail::DecomposeRoute::automatic, false);
 }
 
-WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, const NeighbourLists& adj,
-                                                 std::uint64_t maxrank) {
+WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, std::uint64_t maxrank) {
   NeighbourLists own = std::move(upper);
   if (auto out = detail::without_search(own.size(), maxrank)) return std::move(*out);
-  return detail::from_upper_form(own, adj, maxrank, detail::DecomposeRoute::automatic);
+  // The upper form stands for the lists too: the neighbourhood route finds
+  // it no tidy full lists and gathers them from it.
+  return detail::from_upper_form(own, own, maxrank, detail::DecomposeRoute::automatic);
 }
 
 }  // namespace vexa::graph

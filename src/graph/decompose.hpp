@@ -21,11 +21,10 @@ namespace vexa::graph {
 // lexicographically, the empty clique (maxrank 0) last.
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank);
 
-// The same, given also the simple upper form of `adj` (upper_form.hpp), as
-// the input conversion gathers it from tidy lists; `upper` is released once
-// the engine no longer needs it.
-WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, const NeighbourLists& adj,
-                                                 std::uint64_t maxrank);
+// The same, given the graph's simple upper form alone (upper_form.hpp), as
+// the input conversion cuts it from tidy lists; `upper` is released once the
+// engine no longer needs it.
+WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, std::uint64_t maxrank);
 
 // The same, for lists that the tidy check (upper_form.hpp) has already
 // turned down: their upper form is made by the general pass at once.

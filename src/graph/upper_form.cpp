@@ -9,30 +9,39 @@ namespace vexa::graph {
 
 void TidyUpperForm::reserve(std::size_t lists, std::size_t entries) {
   if (!tidy_) return;
-  upper_.offsets().reserve(lists + 1);
+  lists_.offsets().reserve(lists + 1);
   matched_.reserve(lists);
-  upper_.nodes().reserve(entries / 2);
+  lists_.nodes().reserve(entries);
 }
 
 void TidyUpperForm::give_up() noexcept {
   tidy_ = false;
-  upper_ = NeighbourLists();
   matched_ = std::vector<std::size_t>();
 }
 
 void TidyUpperForm::add(const Node* first, const Node* last) {
   if (!tidy_) return;
-  const std::size_t v = upper_.size();
-  const std::size_t len = static_cast<std::size_t>(last - first);
+  std::vector<Node>& nodes = lists_.nodes();
+  nodes.insert(nodes.end(), first, last);
+  lists_.close_seq();
+  take_last();
+}
+
+void TidyUpperForm::take_last() {
+  if (!tidy_) return;
+  std::vector<std::size_t>& offsets = lists_.offsets();
+  const std::size_t v = offsets.size() - 2;
   // Node numbers, offsets and cursors are all the same integer type, so a
   // store through one array could change any other as far as the compiler
   // knows: the arrays are read through these locals, set once.
-  const Node* const up = upper_.nodes().data();
-  const std::size_t* const row = upper_.offsets().data();
+  Node* const up = lists_.nodes().data();
+  const std::size_t* const row = offsets.data();
   std::size_t* const matched = matched_.data();
+  const std::size_t from = row[v];
+  const Node* p = up + from;
+  const Node* const last = up + row[v + 1];
   // The entries before v, in any order: each must be the next unmatched
   // entry of its node's upper part (a repeat finds that entry matched).
-  const Node* p = first;
   for (; p != last && *p < v; ++p) {
     const auto u = static_cast<std::size_t>(*p);
     const std::size_t c = matched[u];
@@ -40,24 +49,25 @@ void TidyUpperForm::add(const Node* first, const Node* last) {
     matched[u] = c + 1;
   }
   if (p != last && *p == v) return give_up();
-  // The part after v, appended in one copy and then checked to be strictly
-  // ascending without a branch per entry (lists are short); its first entry
-  // is above v.
-  const std::size_t rest = len - static_cast<std::size_t>(p - first);
-  std::vector<Node>& nodes = upper_.nodes();
-  nodes.insert(nodes.end(), p, last);
-  const Node* const dst = nodes.data() + at_;
+  // The part after v moves down over the entries before it, checked on the
+  // way to be strictly ascending without a branch per entry (lists are
+  // short); its first entry is above v.  The entries below v were all
+  // found in the upper parts, so the list without them still stands for
+  // the same edges if the check fails.
+  const std::size_t rest = static_cast<std::size_t>(last - p);
+  Node* const dst = up + from;
   Node prev = v, descending = 0;
   for (std::size_t j = 0; j < rest; ++j) {
-    const Node x = dst[j];
+    const Node x = p[j];
     descending |= static_cast<Node>(x <= prev);
     prev = x;
+    dst[j] = x;
   }
+  offsets[v + 1] = from + rest;
+  lists_.nodes().resize(from + rest);
   if (descending != 0) return give_up();
   top_ = std::max(top_, prev);
-  matched_.push_back(at_);
-  at_ += rest;
-  upper_.offsets().push_back(at_);
+  matched_.push_back(from);
 }
 
 std::optional<NeighbourLists> TidyUpperForm::finish() {
@@ -66,14 +76,13 @@ std::optional<NeighbourLists> TidyUpperForm::finish() {
   // above its node that no later list matched is an edge listed at one end
   // only: an edge all the same, where it belongs.  What is left to check is
   // that no entry names a node beyond the last list.
-  if (!tidy_ || (at_ != 0 && top_ >= upper_.size())) {
+  if (!tidy_ || (lists_.total_nodes() != 0 && top_ >= lists_.size())) {
     give_up();
     return std::nullopt;
   }
   matched_ = std::vector<std::size_t>();
-  upper_.nodes().resize(at_);
-  std::optional<NeighbourLists> out(std::move(upper_));
-  upper_ = NeighbourLists();
+  std::optional<NeighbourLists> out(std::move(lists_));
+  lists_ = NeighbourLists();
   return out;
 }
 

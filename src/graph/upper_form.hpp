@@ -3,9 +3,10 @@
 //
 // Lists as callers usually give them are tidy: in each, the entries below
 // v before those above it, the latter strictly ascending, no v itself,
-// every entry below n, and every entry u < v of list v listed by u once.  Their upper form is the part of each list after its
-// own node, and TidyUpperForm checks and gathers it while the lists arrive
-// one by one (from the input conversion, or from lists already in memory).
+// every entry below n, and every entry u < v of list v listed by u once.  Their upper form is the
+// part of each list after its own node, and TidyUpperForm checks and cuts
+// each list down to it as the lists arrive one by one (read into it by the
+// input conversion, or copied from lists already in memory).
 // Any other lists take simple_upper_form()'s general pass.
 //
 // Cost: the tidy check is one pass, O(1) per entry: lists are taken in
@@ -26,28 +27,38 @@ namespace vexa::graph {
 class TidyUpperForm {
  public:
   // `lists` and `entries`: about how many lists and entries there will be
-  // (room for them, half the entries, is taken at once; the arrays still
-  // grow past a wrong guess).
+  // (room for all of them is taken at once, since a list is stored whole
+  // before it is cut; the arrays still grow past a wrong guess).
   explicit TidyUpperForm(std::size_t lists = 0, std::size_t entries = 0) { reserve(lists, entries); }
   void reserve(std::size_t lists, std::size_t entries);
 
-  // The next list, v = the number of lists taken so far.  Once some list
-  // shows that the lists are not tidy, the rest are not looked at.
+  // Where the lists are read to: the caller appends list v (v = the lists
+  // taken so far) to lists().nodes(), ends it by lists().close_seq() and
+  // calls take_last().  While the lists are tidy, each is cut down to its
+  // upper part where it lies, so that the whole lists are never kept.
+  NeighbourLists& lists() noexcept { return lists_; }
+  void take_last();
+
+  // The next list, copied from elsewhere and taken.
   void add(const Node* first, const Node* last);
 
   bool tidy() const noexcept { return tidy_; }
 
   // After the last list: their upper form, or nothing if they are not tidy.
+  // In that case lists() stand for the same graph as the lists given (same
+  // count, same edges by simple_upper_form()'s reading): the lists before
+  // the untidy one hold their upper parts (the entries below were each
+  // found there), the untidy one is whole or, if its entries below passed,
+  // without them, and the later ones are whole.
   std::optional<NeighbourLists> finish();
 
  private:
   void give_up() noexcept;
 
-  // The upper parts so far: upper_.nodes() holds the `at_` entries of them.
-  NeighbourLists upper_;
-  std::size_t at_ = 0;
+  // The lists read so far: upper parts while tidy_.
+  NeighbourLists lists_;
   // matched_[u]: the next entry of list u's upper part that no later list
-  // has listed u for yet, as an index into upper_.nodes().
+  // has listed u for yet, as an index into lists_.nodes().
   std::vector<std::size_t> matched_;
   Node top_ = 0;           // the largest entry above its own node
   bool tidy_ = true;

@@ -21,30 +21,31 @@ using graph::Node;
 constexpr Py_ssize_t kMaxNodeListLength = (Py_ssize_t{1} << 60) - 1;
 constexpr Py_ssize_t kMaxOuterLength = 384307168202282325;
 
+// The length of an exact list or tuple, under the limit of
+// check_list_argument(): what callers pass almost always, neither a str nor
+// able to pretend to be one, and its length at hand.
+inline Py_ssize_t plain_sequence_length(PyObject* obj, Py_ssize_t max_length) {
+  const Py_ssize_t length = Py_SIZE(obj);
+  if (length > max_length) throw graph::Failure("capacity overflow");
+  return length;
+}
+
 // The checks every list argument goes through before it is read; returns the
 // number of entries to reserve (0 if the object cannot tell).
 Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
-  Py_ssize_t length = 0;
-  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
-    // What callers pass almost always: neither a str nor able to pretend to
-    // be one, and its length is at hand.
-    length = Py_SIZE(obj);
-  } else {
-    int is_str = PyUnicode_Check(obj)
-                     ? 1
-                     : PyObject_IsInstance(obj, reinterpret_cast<PyObject*>(&PyUnicode_Type));
-    if (is_str < 0) {
-      discard_pending();
-      is_str = 0;
-    }
-    if (is_str) raise_error(PyExc_ValueError, "Can't extract `str` to `Vec`");
-    if (!PySequence_Check(obj))
-      raise_error(PyExc_TypeError, "'" + type_qualname(obj) + "' object cannot be converted to 'Sequence'");
-    length = PySequence_Size(obj);
-    if (length < 0) {
-      discard_pending();
-      return 0;
-    }
+  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) return plain_sequence_length(obj, max_length);
+  int is_str = PyUnicode_Check(obj) ? 1 : PyObject_IsInstance(obj, reinterpret_cast<PyObject*>(&PyUnicode_Type));
+  if (is_str < 0) {
+    discard_pending();
+    is_str = 0;
+  }
+  if (is_str) raise_error(PyExc_ValueError, "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(obj))
+    raise_error(PyExc_TypeError, "'" + type_qualname(obj) + "' object cannot be converted to 'Sequence'");
+  const Py_ssize_t length = PySequence_Size(obj);
+  if (length < 0) {
+    discard_pending();
+    return 0;
   }
   if (length > max_length) throw graph::Failure("capacity overflow");
   return length;
@@ -194,14 +195,10 @@ std::size_t entries_of_plain_lists(PyObject* obj, graph::InterruptPoll& poll) {
   return total;
 }
 
-// Ends the list whose entries start at `from`, and hands it to the tidy
-// check if there is one.
-inline void close_list(graph::NeighbourLists& lists, std::size_t from, graph::TidyUpperForm* tidy) {
+// Ends the list just read, and hands it to the tidy check if there is one.
+inline void close_list(graph::NeighbourLists& lists, graph::TidyUpperForm* tidy) {
   lists.close_seq();
-  if (tidy != nullptr) {
-    const Node* const nodes = lists.nodes().data();
-    tidy->add(nodes + from, nodes + lists.nodes().size());
-  }
+  if (tidy != nullptr) tidy->take_last();
 }
 
 }  // namespace
@@ -213,9 +210,12 @@ std::uint64_t convert_u64(PyObject* obj) {
   return value;
 }
 
-graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperForm* tidy) {
+namespace {
+
+// Reads the lists into `lists` (empty), handing each to `tidy` if given
+// (then `lists` are tidy->lists()).
+void read_neighbour_lists(PyObject* obj, graph::NeighbourLists& lists, graph::TidyUpperForm* tidy) {
   graph::InterruptPoll poll;
-  graph::NeighbourLists lists;
   std::vector<Node>& nodes = lists.nodes();
   std::vector<std::size_t>& offsets = lists.offsets();
   // Integer arrays are read from their buffers, in the same steps and with
@@ -225,13 +225,12 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
     reserve_exactly(offsets, rows + 1);
     for (std::size_t r = 0; r < rows; ++r) {
       const std::size_t length = buffer_length(table.row_length(), kMaxNodeListLength);
-      const std::size_t start = nodes.size();
       reserve_more(nodes, length);
       table.append(r * length, length, nodes, poll);
-      close_list(lists, start, tidy);
+      close_list(lists, tidy);
       poll.tick();
     }
-    return lists;
+    return;
   }
   const Py_ssize_t outer = check_list_argument(obj, kMaxOuterLength);
   reserve_exactly(offsets, static_cast<std::size_t>(outer) + 1);
@@ -245,11 +244,9 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
   } catch (const std::length_error&) {
   }
   for_each_item(obj, poll, [&](PyObject* inner) {
-    const std::size_t from = nodes.size();
     // A list or tuple is never an integer array: it skips the buffer probe.
     if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
-      if (Py_SIZE(inner) > kMaxNodeListLength) throw graph::Failure("capacity overflow");
-      reserve_more(nodes, static_cast<std::size_t>(Py_SIZE(inner)));
+      reserve_more(nodes, static_cast<std::size_t>(plain_sequence_length(inner, kMaxNodeListLength)));
       const Py_ssize_t done = append_exact_ints(inner, nodes, poll);
       // The rest, if any, item by item (a list of exact ints has none).
       if (done < Py_SIZE(inner))
@@ -263,9 +260,20 @@ graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperFor
       reserve_more(nodes, static_cast<std::size_t>(length));
       for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
     }
-    close_list(lists, from, tidy);
+    close_list(lists, tidy);
   });
+}
+
+}  // namespace
+
+graph::NeighbourLists convert_neighbour_lists(PyObject* obj) {
+  graph::NeighbourLists lists;
+  read_neighbour_lists(obj, lists, nullptr);
   return lists;
+}
+
+void convert_neighbour_lists(PyObject* obj, graph::TidyUpperForm& tidy) {
+  read_neighbour_lists(obj, tidy.lists(), &tidy);
 }
 
 void name_parameter(const char* param) {

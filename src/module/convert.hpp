@@ -11,8 +11,11 @@
 namespace vexa::module {
 
 // Any sequence (but not a str) of sequences of integers, as neighbour lists.
-// With `tidy` given, every list is also handed to it as soon as it is read.
-graph::NeighbourLists convert_neighbour_lists(PyObject* obj, graph::TidyUpperForm* tidy = nullptr);
+graph::NeighbourLists convert_neighbour_lists(PyObject* obj);
+
+// The same lists read into tidy.lists(), each handed to `tidy` as soon as it
+// is read (tidy.finish() tells what they hold).
+void convert_neighbour_lists(PyObject* obj, graph::TidyUpperForm& tidy);
 
 // An integer in [0, 2**64 - 1], through the index protocol.
 std::uint64_t convert_u64(PyObject* obj);

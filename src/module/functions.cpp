@@ -25,19 +25,21 @@ constexpr Signature kEdgeonly{"enumerate_cliques_with_weights_edgeonly", kAdjPar
 // The converted arguments of one call.
 struct Arguments {
   graph::NeighbourLists lists;
-  std::optional<graph::NeighbourLists> upper;  // the simple upper form of tidy `lists`
+  std::optional<graph::NeighbourLists> upper;  // for tidy lists: their simple upper form alone
   std::uint64_t maxrank = 0;
 };
 
 // Every function takes the lists first and maxrank, if at all, second.
 using Converter = void (*)(PyObject*, Arguments&);
 void convert_lists(PyObject* obj, Arguments& out) { out.lists = convert_neighbour_lists(obj); }
-// The decomposition reads the graph the lists stand for: tidy lists give
-// its upper form while they are read.
+// The decomposition reads the graph the lists stand for: tidy lists are cut
+// down to its upper form while they are read, and nothing else is kept;
+// other lists are kept as lists of the same graph.
 void convert_graph(PyObject* obj, Arguments& out) {
   graph::TidyUpperForm tidy;
-  out.lists = convert_neighbour_lists(obj, &tidy);
+  convert_neighbour_lists(obj, tidy);
   out.upper = tidy.finish();
+  if (!out.upper) out.lists = std::move(tidy.lists());
 }
 void convert_maxrank(PyObject* obj, Arguments& out) { out.maxrank = convert_u64(obj); }
 
@@ -97,9 +99,9 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
   return guard([&]() -> PyObject* {
     const graph::CallClock clock(kDecompose.name);
     Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames, convert_graph);
-    const std::size_t node_count = a.lists.size();
+    const std::size_t node_count = a.upper ? a.upper->size() : a.lists.size();
     const graph::WeightedCliques result =
-        a.upper ? graph::decompose_upper_form_with_weights(std::move(*a.upper), a.lists, a.maxrank)
+        a.upper ? graph::decompose_upper_form_with_weights(std::move(*a.upper), a.maxrank)
                 : graph::decompose_untidy_with_weights(a.lists, a.maxrank);
     graph::phase_done("cliques and weights");
     a.lists = graph::NeighbourLists();
