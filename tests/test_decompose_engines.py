@@ -14,6 +14,7 @@ import random
 import pytest
 
 import vexa
+from hostile_objects import Index
 
 
 def simple_graph(adj):
@@ -293,3 +294,28 @@ def test_lists_untidy_in_one_place_read_as_the_simple_graph(fault, where):
         assert vexa.maxclique_decompose_with_weights(tuple(tuple(lst) for lst in messy), k) == got, k
         lying = [_LyingList(lst, skew) for lst, skew in zip(messy, itertools.cycle([-2, 0, 3]))]
         assert vexa.maxclique_decompose_with_weights(lying, k) == got, k
+
+
+@pytest.mark.parametrize("fault", [None, "repeat", "missing", "out of order", "not an int"])
+def test_a_long_list_below_its_node_is_checked_across_polls(fault):
+    """The hub of a star, numbered last, lists 1,500 nodes below it: more
+    than one poll's worth of items is read and checked before the first
+    entry above it.  A fault deep in that run sends the lists the general
+    way with the same graph."""
+    n = 1501
+    hub = n - 1
+    adj = [[hub] for _ in range(hub)] + [list(range(hub))]
+    adj[3] = [4, hub]            # a triangle 3-4-hub, so that maxrank 3 has work
+    adj[4] = [3, hub]
+    row = adj[hub]
+    if fault == "repeat":
+        row.insert(1200, 1199)
+    elif fault == "missing":
+        adj[1200] = []           # the edge is listed by the hub only
+    elif fault == "out of order":
+        row[1200], row[1201] = row[1201], row[1200]
+    elif fault == "not an int":
+        row[1200] = Index(row[1200])
+    for k in [2, 3, 64]:
+        got = vexa.maxclique_decompose_with_weights(adj, k)
+        assert got == expected([[x.__index__() for x in lst] for lst in adj], k), k

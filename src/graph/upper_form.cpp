@@ -35,19 +35,16 @@ void TidyUpperForm::take_last() {
   // store through one array could change any other as far as the compiler
   // knows: the arrays are read through these locals, set once.
   Node* const up = lists_.nodes().data();
-  const std::size_t* const row = offsets.data();
-  std::size_t* const matched = matched_.data();
-  const std::size_t from = row[v];
+  const std::size_t from = offsets[v];
   const Node* p = up + from;
-  const Node* const last = up + row[v + 1];
-  // The entries before v, in any order: each must be the next unmatched
-  // entry of its node's upper part (a repeat finds that entry matched).
-  for (; p != last && *p < v; ++p) {
-    const auto u = static_cast<std::size_t>(*p);
-    const std::size_t c = matched[u];
-    if (c == row[u + 1] || up[c] != v) return give_up();
-    matched[u] = c + 1;
-  }
+  const Node* const last = up + offsets[v + 1];
+  // The entries before v that were stored (those leading the list may have
+  // been taken as they were read), in any order: each must be the next
+  // unmatched entry of its node's upper part (a repeat finds that entry
+  // matched).
+  Below cursor(up, offsets.data(), matched_.data(), v);
+  for (; p != last && *p < v; ++p)
+    if (!cursor.take(*p)) return give_up();
   if (p != last && *p == v) return give_up();
   // The part after v moves down over the entries before it, checked on the
   // way to be strictly ascending without a branch per entry (lists are

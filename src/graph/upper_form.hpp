@@ -39,6 +39,38 @@ class TidyUpperForm {
   NeighbourLists& lists() noexcept { return lists_; }
   void take_last();
 
+  // The entries below its node that lead list v, taken as they are read
+  // and never stored: below(v) gives a cursor for list v while the lists
+  // are tidy (call it after reserving room for the list), and
+  // cursor.take(u) is true when u < v is the entry that the check of
+  // take_last() would accept next, and takes it.  On false the entry is
+  // stored like every later entry of the list, and take_last() checks them.
+  // The cursor holds the arrays as they are: it is valid until the first
+  // entry is stored.
+  class Below {
+   public:
+    bool take(Node u) noexcept {
+      if (u >= v_) return false;
+      const auto i = static_cast<std::size_t>(u);
+      const std::size_t c = matched_[i];
+      if (c == row_[i + 1] || up_[c] != v_) return false;
+      matched_[i] = c + 1;
+      return true;
+    }
+
+   private:
+    friend class TidyUpperForm;
+    Below(const Node* up, const std::size_t* row, std::size_t* matched, Node v) noexcept
+        : up_(up), row_(row), matched_(matched), v_(v) {}
+    const Node* up_;
+    const std::size_t* row_;
+    std::size_t* matched_;
+    Node v_;
+  };
+  Below below() noexcept {
+    return Below(lists_.nodes().data(), lists_.offsets().data(), matched_.data(), lists_.size());
+  }
+
   // The next list, copied from elsewhere and taken.
   void add(const Node* first, const Node* last);
 

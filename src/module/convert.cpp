@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "buffer_input.hpp"
 #include "errors.hpp"
@@ -148,20 +149,39 @@ inline bool small_exact_int(PyObject* item, Node& value) noexcept {
 #endif
 }
 
+// For reading lists with no tidy check: no entry is taken before it is
+// stored.
+struct StoreAll {
+  static bool take(Node) noexcept { return false; }
+};
+
 // Appends the leading run of exact ints of a list or tuple as node numbers
 // and returns its length.  Converting an exact int runs no Python code, so
 // the items are read straight from the item array, without a reference
 // taken per item.  A poll for Ctrl-C does run Python code (signal handlers,
 // which may change the list), so the array and its length are read afresh
 // after every poll.  The first int that does not fit raises the same error,
-// at the same item, as the item-by-item conversion.
-Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::InterruptPoll& poll) {
+// at the same item, as the item-by-item conversion.  With a cursor of the
+// tidy check (TidyUpperForm::Below), the entries that lead the list and that
+// it takes are not stored.
+template <class Cursor = StoreAll>
+Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::InterruptPoll& poll,
+                             Cursor cursor = {}) {
   constexpr Py_ssize_t kItemsPerPoll = 1024;
   Py_ssize_t i = 0;
+  bool leading = !std::is_same_v<Cursor, StoreAll>;
   for (;;) {
     PyObject* const* const items = PySequence_Fast_ITEMS(seq);
     const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
     const Py_ssize_t stop = std::min(size, i + kItemsPerPoll);
+    // The leading entries the cursor takes; the first it does not take is
+    // read again below.
+    while (leading && i < stop) {
+      PyObject* const item = items[i];
+      Node small = 0;
+      leading = PyLong_CheckExact(item) && small_exact_int(item, small) && cursor.take(small);
+      i += leading ? 1 : 0;
+    }
     for (; i < stop; ++i) {
       PyObject* const item = items[i];
       if (!PyLong_CheckExact(item)) return i;
@@ -247,7 +267,8 @@ void read_neighbour_lists(PyObject* obj, graph::NeighbourLists& lists, graph::Ti
     // A list or tuple is never an integer array: it skips the buffer probe.
     if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
       reserve_more(nodes, static_cast<std::size_t>(plain_sequence_length(inner, kMaxNodeListLength)));
-      const Py_ssize_t done = append_exact_ints(inner, nodes, poll);
+      const Py_ssize_t done = tidy != nullptr && tidy->tidy() ? append_exact_ints(inner, nodes, poll, tidy->below())
+                                                              : append_exact_ints(inner, nodes, poll);
       // The rest, if any, item by item (a list of exact ints has none).
       if (done < Py_SIZE(inner))
         for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
