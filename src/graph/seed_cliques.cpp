@@ -103,55 +103,6 @@ struct LocalLevel {
   }
 };
 
-// One level of the read-off (see read_off_nonzero()): the cliques of k
-// nodes, children of `parents` cliques of the level below (those of parent
-// i are [bounds[i], bounds[i + 1])), whose nodes are in `below`, k - 1 for
-// each of those that have children, in order.  Writes the nodes of each
-// clique with children to `row` (when there is a level above) and those of
-// the cliques of non-zero weight to `dst`.  K is k when it is small enough
-// to unroll the copies, else 0.
-struct LevelReadOff {
-  const Index* bounds;
-  const Index* fc;
-  const Index* last;
-  const Weight* w;
-  const Node* below;
-  Node* row;
-  Node* dst;
-
-  template <std::size_t K>
-  void read(std::size_t k_run, std::size_t parents, InterruptPoll& poll) const {
-    const std::size_t k = K != 0 ? K : k_run;
-    const Node* __restrict front = below;
-    Node* __restrict r = row;
-    Node* __restrict d = dst;
-    const bool scratch = r != nullptr;
-    // The children of all the parents are [bounds[0], bounds[parents]); the
-    // parents without children are passed over in a loop of their own.
-    const std::size_t end = bounds[parents];
-    std::size_t p = 0;
-    for (std::size_t b = bounds[0]; b < end; ++p) {
-      while (bounds[p + 1] == b) ++p;
-      const std::size_t e = bounds[p + 1];
-      for (std::size_t c = b; c < e; ++c) {
-        const Node x = last[c];
-        if (scratch && fc[c] != fc[c + 1]) {
-          for (std::size_t i = 0; i + 1 < k; ++i) r[i] = front[i];
-          r[k - 1] = x;
-          r += k;
-        }
-        if (w[c] == 0) continue;
-        for (std::size_t i = 0; i + 1 < k; ++i) d[i] = front[i];
-        d[k - 1] = x;
-        d += k;
-      }
-      front += k - 1;
-      poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(k * (e - b), 1u << 20)));
-      b = e;
-    }
-  }
-};
-
 // The arithmetic sequence value, value + step, ... as a random-access
 // iterator: a vector appends a run of it in one pass, without clearing its
 // room first.
@@ -741,11 +692,9 @@ class SeedWalk {
         w[t] = wrap_sub(w[t], w[g]);
       }
     });
-    with_children_.assign(levels + 1, 0);
     for (std::size_t k = 2; k < levels; ++k) {
       cur.resize(level_start_[k + 1] - level_start_[k]);
       const std::size_t lo = level_start_[k - 1], hi = level_start_[k];
-      std::size_t parents = 0;
       // The children of this level are [fc[lo], fc[hi]); the cliques
       // without children are passed over in a loop of their own.
       const std::size_t end = fc[hi];
@@ -753,7 +702,6 @@ class SeedWalk {
       for (std::size_t b = fc[lo]; b < end; ++p) {
         while (fc[p + 1] == b) ++p;
         const std::size_t e = fc[p + 1];
-        ++parents;
         // The tails sit anywhere in the list: fetch the first-child entry
         // of a tail a few parents ahead, and the children of a nearer one.
         // Only parents with children look ahead (most cliques of a sparse
@@ -783,25 +731,17 @@ class SeedWalk {
         poll_.tick(static_cast<std::uint32_t>(e - b));
         b = e;
       }
-      with_children_[k] = parents;
       prev.swap(cur);
     }
     return true;
   }
 
   // The cliques of non-zero weight, largest size first, each size ascending
-  // lexicographically, read off the tree level by level: a level lists its
-  // cliques in lexicographic order already, so its kept cliques, in level
-  // order, are its size group.  A clique's nodes are its parent's followed
-  // by its last node, and the children of a level's cliques, parent by
-  // parent, make up the next level (the single nodes are the children of
-  // the empty clique); so two scratch rows hold the nodes of the cliques
-  // with children, of the level below and of the level read (the top level
-  // needs none), each reserved for exactly those cliques.  One visit per clique, with a sequential read
-  // of the parent row and sequential writes; a zero-weight clique's nodes
-  // go to the scratch row at most.  The weights and offsets are appended in
-  // the result's order, largest size first, as the kept cliques are
-  // counted.
+  // lexicographically, read off the tree: a level lists its cliques in
+  // lexicographic order already, so its kept cliques, in level order, are
+  // its size group.  The kept cliques are counted first, which places every
+  // size group and gives the offsets; then the nodes are read off
+  // (read_off_nodes()).
   void read_off_nonzero() {
     const std::size_t levels = level_start_.size() - 1;
     const Weight* const w = w_;
@@ -822,15 +762,16 @@ class SeedWalk {
       }
     }
     std::vector<std::size_t> node_at(levels + 1, 0);
-    std::size_t nodes = 0;
+    std::size_t nodes = 0, cliques = 0;
     for (std::size_t k = levels; k >= 1; --k) {
       node_at[k] = nodes;
       nodes += k * kept[k];
+      cliques += kept[k];
     }
     fresh_array(res.cliques.nodes(), nodes, poll_);
     {
       std::vector<std::size_t>& off = res.cliques.offsets();
-      reserve_fresh(off, res.weights.size() + 1);
+      reserve_fresh(off, cliques + 1);
       std::size_t o = 0;
       for (std::size_t k = levels; k >= 1; --k) {
         for_chunks(kept[k], [&](std::size_t lo, std::size_t hi) {
@@ -840,34 +781,64 @@ class SeedWalk {
       }
       off.push_back(o);
     }
-    Node* const out_nodes = res.cliques.nodes().data();
+    read_off_nodes(res.cliques.nodes().data(), node_at);
+    out_ = std::move(res);
+  }
+
+  // The kept cliques' nodes, seed by seed, depth first: a seed's subtree
+  // visited in preorder meets each level's cliques in that level's order
+  // (both orders are lexicographic), so each size group is written front to
+  // back through a cursor of its own, while the path from the seed holds
+  // the nodes of the clique visited.  One visit per clique, k nodes written
+  // per kept clique of k nodes, and no row is written for the others.
+  void read_off_nodes(Node* out_nodes, const std::vector<std::size_t>& node_at) {
+    const std::size_t levels = level_start_.size() - 1;
+    std::vector<Node*> cursors(levels + 1, nullptr);
+    for (std::size_t k = 1; k <= levels; ++k) cursors[k] = out_nodes + node_at[k];
+    std::vector<Node> path(levels + 1, 0);
+    cursor_ = cursors.data();
+    path_ = path.data();
+    const Weight* const w = w_;
+    const Index* const fc = first_child_.data();
+    for (std::size_t v = 0; v < level_start_[1]; ++v) {
+      poll_.every<4096>(v);
+      path_[0] = v;
+      if (w[v] != 0) *cursor_[1]++ = v;
+      if (fc[v] != fc[v + 1]) read_children<1>(v, 1);
+    }
+  }
+
+  // The subtree below clique g of k nodes (the first k of the path), read
+  // off as above; K is k up to kUnrolledSizes, where the copies of the path
+  // unroll, and 0 past it.
+  static constexpr std::size_t kUnrolledSizes = 8;
+  template <std::size_t K>
+  void read_children(std::size_t g, std::size_t k_run) {
+    const std::size_t k = K != 0 ? K : k_run;
     const Index* const last = last_.data();
     const Index* const fc = first_child_.data();
-    const Index root[2] = {0, static_cast<Index>(level_start_[1])};
-    RawArray<Node> below, here;
-    for (std::size_t k = 1; k <= levels; ++k) {
-      const bool scratch = k < levels;
-      const std::size_t lo = level_start_[k - 1];
-      // A row for each clique with children (every single node may have
-      // some; subtract_tails() counted them on the levels above).
-      if (scratch) here.resize((k == 1 ? level_start_[1] : with_children_[k]) * k);
-      // The parents: the empty clique for the single nodes, else the level
-      // below.
-      const std::size_t parents = k == 1 ? 1 : lo - level_start_[k - 2];
-      const Index* const bounds = k == 1 ? root : fc + level_start_[k - 2];
-      const LevelReadOff level{bounds, fc, last, w, below.data(), scratch ? here.data() : nullptr,
-                               out_nodes + node_at[k]};
-      switch (k) {
-        case 1: level.read<1>(k, parents, poll_); break;
-        case 2: level.read<2>(k, parents, poll_); break;
-        case 3: level.read<3>(k, parents, poll_); break;
-        case 4: level.read<4>(k, parents, poll_); break;
-        case 5: level.read<5>(k, parents, poll_); break;
-        default: level.read<0>(k, parents, poll_); break;
+    const Weight* const w = w_;
+    Node* const path = path_;
+    const std::size_t b = fc[g], e = fc[g + 1];
+    Index from = fc[b];
+    for (std::size_t c = b; c < e; ++c) {
+      const Index to = fc[c + 1];
+      path[k] = last[c];
+      if (w[c] != 0) {
+        Node* const d = cursor_[k + 1];
+        for (std::size_t i = 0; i <= k; ++i) d[i] = path[i];
+        cursor_[k + 1] = d + k + 1;
       }
-      below.swap(here);
+      if (from != to) {
+        if constexpr (K != 0 && K + 1 < kUnrolledSizes) {
+          read_children<K + 1>(c, k + 1);
+        } else {
+          read_children<0>(c, k + 1);
+        }
+      }
+      from = to;
     }
-    out_ = std::move(res);
+    poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>((k + 1) * (e - b), 1u << 20)));
   }
 
   const NeighbourLists& nbrs_;
@@ -885,12 +856,13 @@ class SeedWalk {
   std::vector<LocalLevel> levels_;
   std::size_t top_ = 0;
   RawArray<Index> last_;
-  // with_children_[k]: the cliques of k nodes that have children, for
-  // 2 <= k < the top level, counted by subtract_tails().
-  std::vector<std::size_t> with_children_;
   RawArray<Index> first_child_;
   RawArray<Weight> tree_weights_;  // the weights, when only the non-zero ones are returned
   Weight* w_ = nullptr;            // every clique's weight, by its place in the list
+  // The read-off's state (read_off_nodes()): per size, where its next kept
+  // clique goes, and the nodes of the clique visited.
+  Node** cursor_ = nullptr;
+  Node* path_ = nullptr;
   WeightedCliques out_;
 };
 

@@ -72,6 +72,17 @@ std::vector<Shape> shapes() {
     out.push_back({"10-clique", 10, e});
   }
   {
+    // Kept cliques past 8 nodes, where the read-off copies its path in a
+    // loop rather than unrolled: two 11-cliques that share 9 nodes (the
+    // shared 9-clique weighs -1) beside a 10-clique that shares one node
+    // with them, so that one seed's subtree keeps cliques of 9 and 11 nodes.
+    Edges e;
+    add_clique(e, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    add_clique(e, {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 12});
+    add_clique(e, {12, 13, 14, 15, 16, 17, 18, 19, 20, 21});
+    out.push_back({"overlapping cliques past 8 nodes", 22, e});
+  }
+  {
     Edges e;
     add_random_edges(e, 7, 0, 40, 0.15);
     add_clique(e, {3, 9, 14, 20, 22, 31, 35, 38});
@@ -116,7 +127,7 @@ TEST_P(SeedReadOff, BothOutputsAgreeWithTheModels) {
   const Shape& s = GetParam();
   const Seqs upper = upper_of(s.n, s.edges);
   const SeqList lists = make_lists(upper);
-  for (std::uint64_t k : {0, 1, 2, 3, 4, 5, 6, 9}) {
+  for (std::uint64_t k : {0, 1, 2, 3, 4, 5, 6, 9, 10}) {
     const Lists listed = reference_walk(upper, k).cliques;
     const auto weights = reference_pruned(listed);
     ASSERT_TRUE(weights) << s.name;
