@@ -115,9 +115,11 @@ WeightedCliques regrouped_walk(const NeighbourLists& upper, std::uint64_t maxran
 }
 
 // The seed walk reads off the non-zero cliques in the result's order itself,
-// without writing out the others.
+// without writing out the others.  An upper form ascends by construction,
+// so the walk does not check its order again.
 WeightedCliques walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
-  if (auto seeds = enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first))
+  if (auto seeds =
+          enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, SeedLists::ascending))
     return std::move(*seeds);
   return regrouped_walk(upper, maxrank);
 }
@@ -378,7 +380,8 @@ CountedChoice count_and_choose(const NeighbourLists& upper, std::uint64_t maxran
     return go_on && choice->route == DecomposeRoute::walk;
   };
   std::optional<WeightedCliques> walked =
-      enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate);
+      enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate,
+                             SeedLists::ascending);
   if (!choice) choice = choose_route(upper, maxrank, nullptr);
   return {std::move(*choice), std::move(walked)};
 }

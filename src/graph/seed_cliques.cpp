@@ -140,9 +140,14 @@ struct Strided {
 template <bool kHw>
 class SeedWalk {
  public:
-  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank, SeedOutput output, std::uint64_t count_cap = 0,
-           const SeedGate* gate = nullptr)
-      : nbrs_(nbrs), maxrank_(maxrank), all_(output == SeedOutput::all), count_cap_(count_cap), gate_(gate) {}
+  SeedWalk(const NeighbourLists& nbrs, std::uint64_t maxrank, SeedOutput output, SeedLists lists,
+           std::uint64_t count_cap = 0, const SeedGate* gate = nullptr)
+      : nbrs_(nbrs),
+        maxrank_(maxrank),
+        all_(output == SeedOutput::all),
+        check_order_(lists == SeedLists::unchecked),
+        count_cap_(count_cap),
+        gate_(gate) {}
 
   std::optional<WeightedCliques> run() {
     const std::size_t n = nbrs_.size();
@@ -154,7 +159,7 @@ class SeedWalk {
     }
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
-      if (l.size() > kMaxDegree || !strictly_ascending(l)) return std::nullopt;
+      if (l.size() > kMaxDegree || (check_order_ && !strictly_ascending(l))) return std::nullopt;
     }
     if (n >= kNoIndex) return std::nullopt;
     build_masks();
@@ -844,6 +849,7 @@ class SeedWalk {
   const NeighbourLists& nbrs_;
   const std::uint64_t maxrank_;
   const bool all_;  // every clique, or only those of non-zero weight
+  const bool check_order_;  // whether the lists may fail to ascend
   const std::uint64_t count_cap_;  // with a gate: where its count stops
   const SeedGate* gate_;           // asked after the count, if given
   InterruptPoll poll_;
@@ -871,15 +877,15 @@ class SeedWalk {
 // The walk counts mask bits at every step: compiled a second time for the
 // popcnt instruction, taken when the processor has it.
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
-                                                      SeedOutput output) {
-  return with_popcount([&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output).run(); });
+                                                      SeedOutput output, SeedLists lists) {
+  return with_popcount([&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output, lists).run(); });
 }
 
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
                                                       SeedOutput output, std::uint64_t count_cap,
-                                                      const SeedGate& gate) {
+                                                      const SeedGate& gate, SeedLists lists) {
   return with_popcount(
-      [&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output, count_cap, &gate).run(); });
+      [&]<bool kHw>() { return SeedWalk<kHw>(nbrs, maxrank, output, lists, count_cap, &gate).run(); });
 }
 
 }  // namespace vexa::graph

@@ -46,11 +46,21 @@ enum class SeedOutput {
   nonzero_largest_first,
 };
 
+// What the caller knows of the lists' order.
+enum class SeedLists {
+  // Nothing: the walk checks that every list strictly ascends.
+  unchecked,
+  // Every list strictly ascends (an upper form, upper_form.hpp): not
+  // checked again.
+  ascending,
+};
+
 // The breadth-first cliques of at most `maxrank` nodes with their weights,
 // or nothing when some list is not strictly ascending or holds more than
 // 1024 entries.  The lists must already have been checked for entries >= n.
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
-                                                      SeedOutput output = SeedOutput::all);
+                                                      SeedOutput output = SeedOutput::all,
+                                                      SeedLists lists = SeedLists::unchecked);
 
 // What the walk's first pass, which only counts, found.
 struct SeedCount {
@@ -80,6 +90,7 @@ using SeedGate = std::function<bool(const SeedCount&)>;
 // and asks nothing.
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
                                                       SeedOutput output, std::uint64_t count_cap,
-                                                      const SeedGate& gate);
+                                                      const SeedGate& gate,
+                                                      SeedLists lists = SeedLists::unchecked);
 
 }  // namespace vexa::graph
