@@ -1,7 +1,7 @@
 // The seed walk's two outputs against the slow models, on graphs whose
 // levels mix cliques with and without children: every clique with its
 // weight (the per-seed weighing), and the non-zero cliques read off the tree
-// largest first (the level-by-level read-off with its scratch rows).
+// largest first (the depth-first read-off, one cursor per size).
 #include <gtest/gtest.h>
 
 #include <algorithm>
