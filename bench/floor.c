@@ -100,6 +100,10 @@ static PyObject *build(PyObject *self, PyObject *capsule) {
   PyObject *cliques = PyList_New(p->count);
   PyObject *weights = PyList_New(p->count);
   if (ints == NULL || cliques == NULL || weights == NULL) goto done;
+  /* All the shared node ints first, side by side in memory: the lists then
+     touch a compact block of ints instead of ints strewn among them. */
+  for (size_t v = 0; v < bound; ++v)
+    if ((ints[v] = PyLong_FromUnsignedLongLong(v)) == NULL) goto done;
   for (Py_ssize_t i = 0; i < p->count; ++i) {
     Py_ssize_t b = p->offsets[i], e = p->offsets[i + 1];
     PyObject *c = PyList_New(e - b);
@@ -109,7 +113,6 @@ static PyObject *build(PyObject *self, PyObject *capsule) {
       uint64_t v = p->nodes[k];
       PyObject *o;
       if (v < bound) {
-        if (ints[v] == NULL && (ints[v] = PyLong_FromUnsignedLongLong(v)) == NULL) goto done;
         o = ints[v];
         Py_INCREF(o);
       } else if ((o = PyLong_FromUnsignedLongLong(v)) == NULL) {
