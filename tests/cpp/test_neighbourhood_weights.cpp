@@ -114,6 +114,12 @@ Result definition(const Lists& adj) {
   return weigh_from_supersets(cliques);
 }
 
+// A test graph with the name its failures print.
+struct NamedGraph {
+  std::string name;
+  Lists adj;
+};
+
 }  // namespace
 
 // Small random graphs, sparse to complete, against the rule itself, with
@@ -140,12 +146,8 @@ TEST(NeighbourhoodWeights, SmallGraphsFollowTheDefinition) {
 // engines of the automatic route (maximal cliques then their weights, and
 // the bounded walk), results compared whole, order included.
 TEST(NeighbourhoodWeights, AgreesWithBothEnginesOnOverlappingCliques) {
-  struct Case {
-    std::string name;
-    Lists adj;
-  };
   std::mt19937_64 rng(5);
-  std::vector<Case> cases;
+  std::vector<NamedGraph> cases;
   cases.push_back({"geometric 300 sparse", geometric_graph(rng, 300, 0.13)});
   cases.push_back({"geometric 300 dense", geometric_graph(rng, 300, 0.2)});
   cases.push_back({"geometric 150 near 64", geometric_graph(rng, 150, 0.36)});
@@ -160,7 +162,7 @@ TEST(NeighbourhoodWeights, AgreesWithBothEnginesOnOverlappingCliques) {
     for (const Node apex : {Node{0}, Node{31}, Node{63}})
       cases.push_back({"G(63, " + std::to_string(p) + ") under apex " + std::to_string(apex),
                        random_under_apex(rng, 63, p, apex)});
-  for (const Case& c : cases) {
+  for (const NamedGraph& c : cases) {
     const std::size_t d = largest_degree(c.adj);
     ASSERT_LT(d, kNeighbourhoodBits) << c.name;
     const Result maximal = engine(c.adj, 64, DecomposeRoute::maximal);
@@ -205,16 +207,12 @@ TEST(NeighbourhoodWeights, RelabelledGraphsGiveTheRelabelledResult) {
     }
     return out;
   };
-  struct Case {
-    std::string name;
-    Lists adj;
-  };
   std::mt19937_64 rng(17);
-  std::vector<Case> cases;
+  std::vector<NamedGraph> cases;
   cases.push_back({"geometric 300", geometric_graph(rng, 300, 0.15)});
   cases.push_back({"G(63, 0.45) under apex 0", random_under_apex(rng, 63, 0.45, 0)});
   cases.push_back({"planted 10 of 8 in 50", planted_cliques(rng, 50, 10, 8)});
-  for (const Case& c : cases) {
+  for (const NamedGraph& c : cases) {
     const std::size_t n = c.adj.size(), d = largest_degree(c.adj);
     const auto base = local(c.adj, d + 1, 1u << 30);
     ASSERT_TRUE(base) << c.name;
