@@ -811,6 +811,8 @@ class SeedWalk {
       if (w[v] != 0) *cursor_[1]++ = v;
       if (fc[v] != fc[v + 1]) read_children<1>(v, 1);
     }
+    cursor_ = nullptr;  // both arrays end here
+    path_ = nullptr;
   }
 
   // The subtree below clique g of k nodes (the first k of the path), read
