@@ -18,7 +18,7 @@
 #include "hash.hpp"
 #include "interrupt.hpp"
 #include "types.hpp"
-#include "weights_by_closure.hpp"
+#include "top_incidence.hpp"
 
 namespace vexa::graph::closure {
 
@@ -44,14 +44,6 @@ inline constexpr std::size_t kSmallStarTops = kWordBits;
 inline constexpr std::size_t kSmallStarNodes = kWordBits;
 // Slots of the hash set of classes at least; it is kept at most half full.
 inline constexpr std::size_t kMinClassSlots = 16;
-// Interrupt ticks are counted per unit of work; one call to tick() reports
-// at most this much, well under a millisecond.
-inline constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
-
-inline std::uint32_t tick_cost(std::size_t units) {
-  return static_cast<std::uint32_t>(std::min(units, kMaxTickCost) | 1);
-}
-
 // Frees a vector's memory, capacity included.
 template <class Vector>
 void release(Vector& v) noexcept {

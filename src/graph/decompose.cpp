@@ -97,7 +97,7 @@ WeightedCliques regrouped_walk(const NeighbourLists& upper, std::uint64_t maxran
   weights.resize(kept);
   std::reverse(nodes.begin(), nodes.end());
   std::reverse(weights.begin(), weights.end());
-  poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(kept_nodes, 1u << 20) | 1));
+  poll.tick(tick_cost(kept_nodes));
   offsets.assign(1, 0);
   offsets.reserve(kept + 1);
   std::size_t at = 0, node_at = 0;
@@ -109,7 +109,7 @@ WeightedCliques regrouped_walk(const NeighbourLists& upper, std::uint64_t maxran
     for (std::size_t c = 0; c < g->count; ++c) offsets.push_back(offsets.back() + g->size);
     at += g->count;
     node_at += g->count * g->size;
-    poll.tick(static_cast<std::uint32_t>(std::min<std::size_t>(g->count * g->size, 1u << 20) | 1));
+    poll.tick(tick_cost(g->count * g->size));
   }
   return all;
 }

@@ -10,6 +10,7 @@
 // decrement.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -61,6 +62,16 @@ class InterruptPoll {
   std::uint32_t period_;
   std::uint32_t left_;
 };
+
+// One tick() reports at most this many units: a step over millions of items
+// still asks the hook at once, and the count fits the tick's 32 bits.
+inline constexpr std::size_t kMaxTickCost = std::size_t{1} << 20;
+
+// The cost to tick for a step of `units` units of work, however many (and
+// at least 1, so that an empty step still counts).
+inline std::uint32_t tick_cost(std::size_t units) {
+  return static_cast<std::uint32_t>(std::min(units, kMaxTickCost) | 1);
+}
 
 // For tests: while it lives, every tick of the polls created in this thread
 // asks the hook, and the hook stops the computation at the `stop_at`-th

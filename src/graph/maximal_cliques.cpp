@@ -67,10 +67,6 @@ constexpr std::size_t kFixedWords = 4;
 
 void set_bit(Word* row, std::size_t i) { row[i / kBits] |= Word{1} << (i % kBits); }
 
-std::uint32_t cost_of(std::size_t units) {
-  return static_cast<std::uint32_t>(std::min<std::size_t>(units, 1u << 20) | 1);
-}
-
 // A simple symmetric graph: the neighbours of v are nbr[off[v] .. off[v+1]),
 // ascending, without v itself and without repeats.
 struct SimpleGraph {
@@ -119,7 +115,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
     }
     end += len;
     d.off[v + 1] = end;
-    poll.tick(cost_of(list.size()));
+    poll.tick(tick_cost(list.size()));
   }
   d.nbr.resize(end);
 
@@ -139,7 +135,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
         }
         ++at;
       }
-      poll.tick(cost_of(d.degree(v)));
+      poll.tick(tick_cost(d.degree(v)));
     }
     for (std::size_t w = 0; w < n && symmetric; ++w)
       symmetric = cursor[w] == d.off[w + 1] || d.nbr[cursor[w]] > w;
@@ -161,7 +157,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
     std::vector<std::size_t> fill(t.off.begin(), t.off.end() - 1);
     for (std::size_t v = 0; v < n; ++v) {
       for (Index w : d[v]) t.nbr[fill[w]++] = static_cast<Index>(v);
-      poll.tick(cost_of(d.degree(v)));
+      poll.tick(tick_cost(d.degree(v)));
     }
   }
   if (symmetric && t.nbr == d.nbr) return d;
@@ -175,7 +171,7 @@ SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
     const auto x = d[v], y = t[v];
     std::set_union(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(g.nbr));
     g.off[v + 1] = g.nbr.size();
-    poll.tick(cost_of(x.size() + y.size()));
+    poll.tick(tick_cost(x.size() + y.size()));
   }
   return g;
 }
@@ -223,7 +219,7 @@ std::vector<Index> degeneracy_order(const SimpleGraph& g, std::vector<Index>& ra
         --deg[u];
       }
     }
-    poll.tick(cost_of(g.degree(v)));
+    poll.tick(tick_cost(g.degree(v)));
   }
   return order;
 }
@@ -244,7 +240,7 @@ class Searcher {
     later_.clear();
     earlier_.clear();
     for (Index w : nv) (rank_[w] > r ? later_ : earlier_).push_back(w);
-    poll_.tick(cost_of(nv.size()));
+    poll_.tick(tick_cost(nv.size()));
     // Every clique found here contains v and a later neighbour; with no
     // later neighbour, v's cliques were all found from earlier nodes.
     if (later_.empty()) return;
@@ -341,7 +337,7 @@ class Searcher {
           const auto nw = g_[w];
           if (std::binary_search(nw.begin(), nw.end(), u)) row.w[j / kBits] |= Word{1} << (j % kBits);
         }
-        poll_.tick(cost_of(k));
+        poll_.tick(tick_cost(k));
         continue;
       }
       if constexpr (W == 1) {
@@ -360,7 +356,7 @@ class Searcher {
         }
         std::copy_n(wide, W, row.w);
       }
-      poll_.tick(cost_of(nu.size()));
+      poll_.tick(tick_cost(nu.size()));
     }
     if constexpr (W == 1) {
       for (Index w : nv) bit_[w] = 0;
@@ -545,7 +541,7 @@ class Searcher {
           const auto nw = g_[w];
           if (std::binary_search(nw.begin(), nw.end(), hub)) set_bit(row, loc_[w]);
         }
-        poll_.tick(cost_of(k));
+        poll_.tick(tick_cost(k));
         continue;
       }
       if (hits * kBranchyEntriesPerHit <= seen) {
@@ -563,7 +559,7 @@ class Searcher {
           row[l / kBits] |= Word{1} << (l % kBits);
         }
       }
-      poll_.tick(cost_of(nu.size()));
+      poll_.tick(tick_cost(nu.size()));
     }
     for (Index w : nv) loc_[w] = kNoIndex;
 

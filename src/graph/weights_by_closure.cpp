@@ -29,10 +29,10 @@
 // that fits one word, nodes and top cliques alike, takes a shorter path
 // (closure_small_stars.cpp).
 //
-// The files: this one indexes the top cliques and runs the stars;
-// closure_listing.cpp lists a star's closed sets, closure_weighing.cpp
-// weighs them, closure_gathering.cpp writes the result in order;
-// closure_weigher.hpp holds the state they share.
+// The files: top_incidence.cpp indexes the top cliques; this one runs the
+// stars; closure_listing.cpp lists a star's closed sets,
+// closure_weighing.cpp weighs them, closure_gathering.cpp writes the result
+// in order; closure_weigher.hpp holds the state they share.
 //
 // Cost, for a star with t top cliques of total size z, c classes (masks of
 // w words, holder sets of v words), m intersections settled there and e
@@ -46,147 +46,12 @@
 #include "weights_by_closure.hpp"
 
 #include <algorithm>
-#include <new>
 
 #include "bits.hpp"
-#include "clique_order.hpp"
 #include "closure_weigher.hpp"
 #include "memory_room.hpp"
 
 namespace vexa::graph {
-namespace {
-
-using closure::tick_cost;
-
-// Node numbers index arrays directly when the largest is at most this many
-// times the total size of the top cliques, plus a slack for small inputs;
-// otherwise they are renumbered by sorting.
-constexpr std::size_t kDirectNodesPerEntry = 4;
-constexpr std::size_t kDirectNodeSlack = 1024;
-
-// The top cliques holding each node, by a counting sort of the (node, top)
-// pairs by node.
-void fill_stars(TopIncidence& inc, std::size_t nodes, InterruptPoll& poll) {
-  inc.star_off.assign(nodes + 2, 0);
-  for (Index b : inc.top_nodes) ++inc.star_off[std::size_t{b} + 2];
-  // star_off[a + 1] is first the start of a's run, then (after the fill)
-  // its end.
-  for (std::size_t a = 0; a < nodes; ++a) inc.star_off[a + 2] += inc.star_off[a + 1];
-  inc.star_tops.resize(inc.top_nodes.size());
-  for (std::size_t t = 0; t + 1 < inc.top_off.size(); ++t) {
-    for (std::size_t i = inc.top_off[t]; i < inc.top_off[t + 1]; ++i)
-      inc.star_tops[inc.star_off[std::size_t{inc.top_nodes[i]} + 1]++] = static_cast<Index>(t);
-    poll.tick(tick_cost(inc.top_off[t + 1] - inc.top_off[t]));
-  }
-  inc.star_off.pop_back();
-}
-
-}  // namespace
-
-// The node numbers index a count array when the largest is small against
-// the total size of the top cliques (kDirectNodesPerEntry).
-bool direct_node_numbers(Node max, std::size_t total) {
-  return max < kNoIndex && max <= kDirectNodesPerEntry * total + kDirectNodeSlack;
-}
-
-double sum_of_squared_stars(const Tables& tables, InterruptPoll& poll) {
-  std::size_t total = 0;
-  Node max = 0;
-  for (const SizeTable& table : tables) {
-    if (table.width() == 0) continue;
-    total += table.size() * table.width();
-    for (std::size_t e = 0; e < table.size(); ++e) {
-      max = std::max(max, table.key(e).back());  // keys are ascending
-      poll.tick();
-    }
-  }
-  double sum = 0;
-  auto add_run = [&sum](std::size_t count) { sum += static_cast<double>(count) * static_cast<double>(count); };
-  if (direct_node_numbers(max, total)) {
-    std::vector<Index> count;
-    reserve_checked(count, static_cast<std::size_t>(max) + 1);
-    count.assign(static_cast<std::size_t>(max) + 1, 0);
-    for (const SizeTable& table : tables) {
-      for (std::size_t e = 0; e < table.size(); ++e) {
-        for (Node v : table.key(e)) ++count[static_cast<std::size_t>(v)];
-        poll.tick(tick_cost(table.width()));
-      }
-    }
-    for (Index c : count) add_run(c);
-    return sum;
-  }
-  std::vector<Node> nodes;
-  reserve_checked(nodes, total);
-  for (const SizeTable& table : tables) {
-    for (std::size_t e = 0; e < table.size(); ++e) {
-      for (Node v : table.key(e)) nodes.push_back(v);
-      poll.tick(tick_cost(table.width()));
-    }
-  }
-  sort_nodes(nodes, poll);
-  for (std::size_t i = 0; i < nodes.size();) {
-    std::size_t j = i + 1;
-    while (j < nodes.size() && nodes[j] == nodes[i]) ++j;
-    add_run(j - i);
-    i = j;
-  }
-  return sum;
-}
-
-TopIncidence index_top_cliques(const Tables& tables, InterruptPoll& poll) {
-  TopIncidence inc;
-  std::size_t total = 0, count = 0;
-  Node max = 0;
-  for (const SizeTable& table : tables) {
-    if (table.width() == 0) {
-      inc.empty_top = table.size() != 0;
-      continue;
-    }
-    count += table.size();
-    total += table.size() * table.width();
-    for (std::size_t e = 0; e < table.size(); ++e) {
-      max = std::max(max, table.key(e).back());  // keys are ascending
-      poll.tick();
-    }
-  }
-  if (count >= kNoIndex || total >= kNoIndex) throw std::bad_alloc();
-  std::size_t nodes = 0;
-  if (total == 0) {
-    nodes = 0;
-  } else if (direct_node_numbers(max, total)) {
-    nodes = static_cast<std::size_t>(max) + 1;
-  } else {
-    reserve_checked(inc.sorted_nodes, total);
-    for (const SizeTable& table : tables) {
-      for (std::size_t e = 0; e < table.size(); ++e) {
-        for (Node v : table.key(e)) inc.sorted_nodes.push_back(v);
-        poll.tick(tick_cost(table.width()));
-      }
-    }
-    sort_nodes(inc.sorted_nodes, poll);
-    inc.sorted_nodes.erase(std::unique(inc.sorted_nodes.begin(), inc.sorted_nodes.end()), inc.sorted_nodes.end());
-    inc.remapped = true;
-    nodes = inc.sorted_nodes.size();
-  }
-  auto dense = [&](Node v) -> Index {
-    if (!inc.remapped) return static_cast<Index>(v);
-    return static_cast<Index>(std::lower_bound(inc.sorted_nodes.begin(), inc.sorted_nodes.end(), v) -
-                              inc.sorted_nodes.begin());
-  };
-  reserve_checked(inc.top_nodes, total);
-  reserve_checked(inc.top_off, count + 1);
-  inc.top_off.push_back(0);
-  for (const SizeTable& table : tables) {
-    if (table.width() == 0) continue;
-    for (std::size_t e = 0; e < table.size(); ++e) {
-      for (Node v : table.key(e)) inc.top_nodes.push_back(dense(v));
-      inc.top_off.push_back(inc.top_nodes.size());
-      poll.tick(tick_cost(table.width()));
-    }
-  }
-  fill_stars(inc, nodes, poll);
-  return inc;
-}
 
 namespace closure {
 
