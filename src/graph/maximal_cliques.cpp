@@ -3,9 +3,11 @@
 // Method: the pivoting Bron-Kerbosch search (Bron and Kerbosch 1973) with
 // Tomita's pivot rule (Tomita, Tanaka and Takahashi 2006: the pivot is the
 // node with the most neighbours among the candidates), run once per node in
-// a degeneracy order (Eppstein, Loeffler and Strash 2010).  The order is the
-// bucket order of Matula and Beck (1983): repeatedly take a node of least
-// remaining degree.  Node v then searches only the cliques whose earliest
+// a degeneracy order (Eppstein, Loeffler and Strash 2010).  The order peels
+// off a node of least remaining degree, over and over, by the buckets of
+// Matula and Beck (1983) and in order of core numbers (Batagelj and
+// Zaversnik 2003): degeneracy_order.cpp, on the graph made simple by
+// simple_graph.cpp.  Node v then searches only the cliques whose earliest
 // node in that order is v: its candidates are its later neighbours, at most
 // the degeneracy d of the graph, and its excluded nodes its earlier ones.
 //
@@ -32,7 +34,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <iterator>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -41,7 +42,9 @@
 #include <vector>
 
 #include "bits.hpp"
+#include "degeneracy_order.hpp"
 #include "interrupt.hpp"
+#include "simple_graph.hpp"
 #include "sorted.hpp"
 
 namespace vexa::graph {
@@ -66,163 +69,6 @@ constexpr std::size_t kBranchyEntriesPerHit = 8;
 constexpr std::size_t kFixedWords = 4;
 
 void set_bit(Word* row, std::size_t i) { row[i / kBits] |= Word{1} << (i % kBits); }
-
-// A simple symmetric graph: the neighbours of v are nbr[off[v] .. off[v+1]),
-// ascending, without v itself and without repeats.
-struct SimpleGraph {
-  std::size_t n = 0;
-  std::vector<std::size_t> off;
-  std::vector<Index> nbr;
-
-  std::span<const Index> operator[](std::size_t v) const {
-    return {nbr.data() + off[v], off[v + 1] - off[v]};
-  }
-  std::size_t degree(std::size_t v) const { return off[v + 1] - off[v]; }
-};
-
-// Every entry w < n, w != v of list v gives the edge v-w in both directions.
-// Lists as the callers usually give them (ascending, symmetric, no loops) are
-// only copied and checked; anything else is cleaned list by list and then
-// merged with the reverse direction.
-SimpleGraph symmetrize(const NeighbourLists& adj, InterruptPoll& poll) {
-  const std::size_t n = adj.size();
-  // The given direction: each list cleaned to ascending distinct w < n, w != v.
-  SimpleGraph d;
-  d.n = n;
-  d.off.assign(n + 1, 0);
-  d.nbr.resize(adj.total_nodes());
-  std::size_t end = 0;
-  for (std::size_t v = 0; v < n; ++v) {
-    const auto list = adj[v];
-    // Copied and checked in one branch-free pass: every entry below n, not
-    // v, and above the one before (`next` is one past the previous entry).
-    Index* out = d.nbr.data() + end;
-    Node next = 0;
-    bool clean = true;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      const Node w = list[i];
-      clean &= (w < n) & (w != v) & (w >= next);
-      next = w + 1;
-      out[i] = static_cast<Index>(w);
-    }
-    std::size_t len = list.size();
-    if (!clean) {
-      len = 0;
-      for (Node w : list)
-        if (w < n && w != v) out[len++] = static_cast<Index>(w);
-      std::sort(out, out + len);
-      len = static_cast<std::size_t>(std::unique(out, out + len) - out);
-    }
-    end += len;
-    d.off[v + 1] = end;
-    poll.tick(tick_cost(list.size()));
-  }
-  d.nbr.resize(end);
-
-  // Symmetric lists are the usual case: walking the nodes in ascending
-  // order, the smaller entries of each list must be met in order, one per
-  // list that names it.
-  {
-    std::vector<std::size_t> cursor(d.off.begin(), d.off.end() - 1);
-    bool symmetric = true;
-    for (std::size_t v = 0; v < n && symmetric; ++v) {
-      for (Index w : d[v]) {
-        if (w < v) continue;
-        std::size_t& at = cursor[w];
-        if (at == d.off[std::size_t{w} + 1] || d.nbr[at] != v) {
-          symmetric = false;
-          break;
-        }
-        ++at;
-      }
-      poll.tick(tick_cost(d.degree(v)));
-    }
-    for (std::size_t w = 0; w < n && symmetric; ++w)
-      symmetric = cursor[w] == d.off[w + 1] || d.nbr[cursor[w]] > w;
-    if (symmetric) return d;
-  }
-
-  // The reverse direction, ascending by construction.
-  SimpleGraph t;
-  t.n = n;
-  t.off.assign(n + 1, 0);
-  for (Index w : d.nbr) ++t.off[std::size_t{w} + 1];
-  bool symmetric = true;
-  for (std::size_t v = 0; v < n; ++v) {
-    symmetric = symmetric && t.off[v + 1] == d.degree(v);
-    t.off[v + 1] += t.off[v];
-  }
-  t.nbr.resize(t.off[n]);
-  {
-    std::vector<std::size_t> fill(t.off.begin(), t.off.end() - 1);
-    for (std::size_t v = 0; v < n; ++v) {
-      for (Index w : d[v]) t.nbr[fill[w]++] = static_cast<Index>(v);
-      poll.tick(tick_cost(d.degree(v)));
-    }
-  }
-  if (symmetric && t.nbr == d.nbr) return d;
-
-  // Union of both directions, list by list.
-  SimpleGraph g;
-  g.n = n;
-  g.off.assign(n + 1, 0);
-  g.nbr.reserve(d.nbr.size() + t.nbr.size());
-  for (std::size_t v = 0; v < n; ++v) {
-    const auto x = d[v], y = t[v];
-    std::set_union(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(g.nbr));
-    g.off[v + 1] = g.nbr.size();
-    poll.tick(tick_cost(x.size() + y.size()));
-  }
-  return g;
-}
-
-// A degeneracy order (repeatedly take a node of least remaining degree),
-// by bucket sort in linear time.  Returns the order; rank[v] is v's place.
-std::vector<Index> degeneracy_order(const SimpleGraph& g, std::vector<Index>& rank,
-                                 InterruptPoll& poll) {
-  const std::size_t n = g.n;
-  std::vector<Index> deg(n);
-  std::size_t maxdeg = 0;
-  for (std::size_t v = 0; v < n; ++v) {
-    deg[v] = static_cast<Index>(g.degree(v));
-    maxdeg = std::max<std::size_t>(maxdeg, deg[v]);
-  }
-  std::vector<std::size_t> bin(maxdeg + 2, 0);
-  for (std::size_t v = 0; v < n; ++v) ++bin[deg[v] + 1];
-  for (std::size_t d = 0; d <= maxdeg; ++d) bin[d + 1] += bin[d];
-  std::vector<Index> order(n);
-  rank.assign(n, 0);
-  for (std::size_t v = 0; v < n; ++v) {
-    rank[v] = static_cast<Index>(bin[deg[v]]++);
-    order[rank[v]] = static_cast<Index>(v);
-  }
-  // bin[d] now holds the end of bucket d; shift so it holds the start.
-  for (std::size_t d = maxdeg + 1; d > 0; --d) bin[d] = bin[d - 1];
-  bin[0] = 0;
-
-  for (std::size_t i = 0; i < n; ++i) {
-    const Index v = order[i];
-    for (Index u : g[v]) {
-      if (deg[u] > deg[v]) {
-        // Move u to the front of its bucket, then shrink that bucket by one.
-        const Index du = deg[u];
-        const std::size_t pu = rank[u];
-        const std::size_t pw = bin[du];
-        const Index w = order[pw];
-        if (u != w) {
-          order[pu] = w;
-          rank[w] = static_cast<Index>(pu);
-          order[pw] = u;
-          rank[u] = static_cast<Index>(pw);
-        }
-        ++bin[du];
-        --deg[u];
-      }
-    }
-    poll.tick(tick_cost(g.degree(v)));
-  }
-  return order;
-}
 
 // The search around one node v at a time, with buffers reused across nodes.
 class Searcher {
