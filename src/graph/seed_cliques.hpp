@@ -9,21 +9,11 @@
 // precomputed mask.  The whole subtree of one seed then lives in a few small
 // arrays.
 //
-// Weights.  On such lists no sequence is listed twice, every sub-sequence of
-// a listed clique is listed before it, and both weight rules give the
-// alternating count w(S) = sum over listed C containing S of (-1)^(|C|-|S|),
-// once per choice of positions.  It is split by how much of S's front a
-// containing clique keeps: b_l(S) sums over the containing cliques whose
-// embedding of S fixes S's first l positions (so b_0 = w, and b_{|S|} sums
-// over the cliques that start with S).  Leaving out position l of a clique
-// D of one more node gives
-//
-//     b_l(S) = b_{l+1}(S) - sum over D with D minus position l = S of b_{l+1}(D),
-//
-// with b_{|S|+1}(S) = 1.  For l >= 1 the clique D has S's seed, so b_1 of
-// every clique comes out of its seed's subtree alone; only the step to b_0
-// crosses seeds, through D without its seed, which is found once per parent
-// by walking the tree.
+// Weights.  On such lists both weight rules give the alternating count of
+// the listed cliques that contain a clique; it is worked out on the tree
+// of the walk, inside each seed's subtree first (seed_walk.cpp) and then
+// across seeds (seed_tails.cpp).  The passes and their files are named in
+// seed_tree.hpp.
 #pragma once
 
 #include <cstdint>
