@@ -46,16 +46,6 @@ class NodeInts {
   NodeInts& operator=(const NodeInts&) = delete;
   ~NodeInts() { release(); }
 
-  // A new reference to int(v).
-  PyObject* get(graph::Node v) {
-    if (v < cache_.size()) {
-      PyObject* shared = cache_[v];
-      Py_INCREF(shared);
-      return shared;
-    }
-    return fresh_int(v);
-  }
-
   // The shared ints, int(v) at v for every v below bound(), for loops that
   // keep them in registers.
   PyObject* const* shared() const noexcept { return cache_.data(); }
@@ -182,7 +172,33 @@ class GcPause {
   int was_enabled_;
 };
 
+// Stores the ints of a clique's nodes in the list made for it by
+// new_unfilled_list(): the shared int for a node below `bound`, a new one
+// for any other.  The list already sits in its result slot, so that if a
+// new int cannot be made, releasing the result releases it with the items
+// stored so far.
+inline void fill_clique(PyObject* entry, const graph::Node* nodes, std::size_t length,
+                        PyObject* const* shared, std::size_t bound) {
+  PyObject** const items = list_slots(entry);
+  for (std::size_t k = 0; k < length; ++k) {
+    const graph::Node v = nodes[k];
+    PyObject* item;
+    if (v < bound) {
+      item = shared[v];
+      Py_INCREF(item);
+    } else {
+      set_filled(entry, k);  // the only call that can fail part way
+      item = NodeInts::fresh_int(v);
+    }
+    items[k] = item;
+  }
+  set_filled(entry, length);
+}
+
 // The two result lists, created at their final length and filled in place.
+// Each new list enters its slot before it is filled, and each slot counts
+// in its list's length as soon as it is set, so that a failure part way
+// leaves lists whose release releases exactly what was made.
 class ResultBuilder {
  public:
   ResultBuilder(std::size_t length, std::size_t node_bound)
@@ -193,11 +209,10 @@ class ResultBuilder {
 
   // Sets slot i of both lists; slots are set in order, from 0.
   void set(std::size_t i, std::span<const graph::Node> clique, graph::Weight weight) {
-    PyObject* entry = new_list(clique.size());
+    PyObject* entry = new_unfilled_list(clique.size());
     list_slots(cliques_.get())[i] = entry;
     set_filled(cliques_.get(), i + 1);
-    for (std::size_t k = 0; k < clique.size(); ++k)
-      PyList_SET_ITEM(entry, static_cast<Py_ssize_t>(k), ints_.get(clique[k]));
+    fill_clique(entry, clique.data(), clique.size(), ints_.shared(), ints_.bound());
     list_slots(weights_.get())[i] = weight_ints_.get(weight);
     set_filled(weights_.get(), i + 1);
     poll_.tick(static_cast<std::uint32_t>(clique.size() + 1));
@@ -207,8 +222,7 @@ class ResultBuilder {
   // set() for each, with every array pointer held in a local: the calls into
   // the interpreter would otherwise make the compiler reload them all from
   // memory for every clique, which costs a third of this loop's own
-  // instructions.  Each new list enters its slot before it is filled, so
-  // that a failure part way leaves only slots the lists' release handles.
+  // instructions.
   void fill(const graph::CliqueList& cliques, const graph::WeightList& weights) {
     const std::size_t count = cliques.size();
     const std::size_t* const offsets = cliques.offsets().data();
@@ -225,20 +239,7 @@ class ResultBuilder {
       PyObject* const entry = new_unfilled_list(length);
       clique_slots[i] = entry;
       set_filled(cliques_.get(), i + 1);
-      PyObject** const items = list_slots(entry);
-      for (std::size_t k = 0; k < length; ++k) {
-        const graph::Node v = nodes[first + k];
-        PyObject* item;
-        if (v < bound) {
-          item = shared[v];
-          Py_INCREF(item);
-        } else {
-          set_filled(entry, k);  // the only call that can fail part way
-          item = NodeInts::fresh_int(v);
-        }
-        items[k] = item;
-      }
-      set_filled(entry, length);
+      fill_clique(entry, nodes + first, length, shared, bound);
       weight_slots[i] = weight_ints_.get(weight[i]);
       set_filled(weights_.get(), i + 1);
       poll.tick(static_cast<std::uint32_t>(length + 1));
