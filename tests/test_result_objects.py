@@ -134,7 +134,8 @@ def test_allocation_failing_anywhere_raises_memory_error_and_releases_everything
     before = sys.getallocatedblocks()
     assert allocation_sweep(call) == failed
     gc.collect()
-    assert sys.getallocatedblocks() - before == 1
+    if before > 0:  # 0: an allocator that keeps no count (PYTHONMALLOC=malloc)
+        assert sys.getallocatedblocks() - before == 1
     # Every list and int of the result is an allocation that can fail.
     assert failed >= 2 * len(cliques)
     assert call() == expected
