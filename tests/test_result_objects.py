@@ -65,6 +65,10 @@ def test_result_lists_behave_as_lists_built_in_python(name):
     assert len(cliques) == len(weights) > 0
     assert any(w > 256 or w < -5 for w in weights), "the graph must give weights beyond the shared ints"
     assert result == plain_copy(result)
+    # Each list reserves exactly its length, as a list made at its final
+    # length does.
+    for lst in [cliques, weights] + cliques[:50] + cliques[-50:]:
+        assert sys.getsizeof(lst) == sys.getsizeof([None] * len(lst))
     # Every list can grow, shrink and be iterated like any other, and its
     # length is its number of items.
     for c in cliques[:50] + cliques[-50:]:
