@@ -46,6 +46,7 @@ class SeedWalk {
     }
     if (n >= kNoIndex) return std::nullopt;
     masks_.build(nbrs_, poll_);
+    phase_done("seed masks");
     if (gate_ != nullptr) {
       const SeedCount count = count_levels(count_cap_);
       if (!(*gate_)(count)) return std::nullopt;
@@ -95,16 +96,14 @@ class SeedWalk {
     std::vector<Node> nodes;
     fresh_array(nodes, total, poll_);
     std::vector<std::size_t> offsets;
-    fresh_array(offsets, m + 1, poll_);
+    reserve_fresh(offsets, m + 1);
     std::size_t at = 0;
     for (std::size_t k = 1; k < start.size(); ++k) {
-      for (std::size_t g = start[k - 1]; g < start[k]; ++g) {
-        offsets[g] = at;
-        at += k;
-        poll_.every<4096>(g);
-      }
+      const std::size_t count = start[k] - start[k - 1];
+      seed::append_strided(offsets, at, k, count, poll_);
+      at += k * count;
     }
-    offsets[m] = at;
+    offsets.push_back(at);
     out_.cliques.nodes() = std::move(nodes);
     out_.cliques.offsets() = std::move(offsets);
   }

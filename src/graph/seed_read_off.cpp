@@ -13,47 +13,12 @@
 // kept clique of k nodes; no row is written for the others.
 #include <algorithm>
 #include <cstddef>
-#include <iterator>
 #include <vector>
 
 #include "seed_tree.hpp"
 
 namespace vexa::graph::seed {
 namespace {
-
-// Strided{value, step}: the arithmetic sequence value, value + step, ... as
-// a random-access iterator: a vector appends a run of it in one pass,
-// without clearing its room first.
-struct Strided {
-  using iterator_category = std::random_access_iterator_tag;
-  using value_type = std::size_t;
-  using difference_type = std::ptrdiff_t;
-  using pointer = const std::size_t*;
-  using reference = std::size_t;
-  std::size_t value, step;
-  std::size_t operator*() const noexcept { return value; }
-  Strided& operator++() noexcept {
-    value += step;
-    return *this;
-  }
-  Strided operator++(int) noexcept {
-    Strided old = *this;
-    value += step;
-    return old;
-  }
-  Strided& operator--() noexcept {
-    value -= step;
-    return *this;
-  }
-  Strided& operator+=(difference_type n) noexcept {
-    value += static_cast<std::size_t>(n) * step;
-    return *this;
-  }
-  difference_type operator-(const Strided& o) const noexcept {
-    return static_cast<difference_type>((value - o.value) / step);
-  }
-  bool operator==(const Strided& o) const noexcept { return value == o.value; }
-};
 
 // The depth-first read-off of the kept cliques' nodes: per size, where its
 // next kept clique goes, and the nodes of the clique visited.
@@ -71,12 +36,22 @@ class ReadOff {
     {
       WeightList& weights = res.weights;
       weights.reserve(start.back());
+      RawArray<Weight> scratch;
+      unwritten_array(scratch, kPollBlock);
+      Weight* const block = scratch.data();
       for (std::size_t k = levels; k >= 1; --k) {
         const std::size_t before = weights.size();
+        // A block at a time: every weight is stored in the block and the
+        // count moves past the non-zero ones, so that no branch depends on
+        // a weight; the kept ones are then appended in one copy.
         for_chunks(poll_, start[k] - start[k - 1], [&](std::size_t lo, std::size_t hi) {
           const Weight* const from = w + start[k - 1];
-          for (std::size_t i = lo; i < hi; ++i)
-            if (from[i] != 0) weights.push_back(from[i]);
+          std::size_t j = 0;
+          for (std::size_t i = lo; i < hi; ++i) {
+            block[j] = from[i];
+            j += from[i] != 0;
+          }
+          weights.insert(weights.end(), block, block + j);
         });
         kept[k] = weights.size() - before;
       }
@@ -94,9 +69,7 @@ class ReadOff {
       reserve_fresh(off, cliques + 1);
       std::size_t o = 0;
       for (std::size_t k = levels; k >= 1; --k) {
-        for_chunks(poll_, kept[k], [&](std::size_t lo, std::size_t hi) {
-          off.insert(off.end(), Strided{o + k * lo, k}, Strided{o + k * hi, k});
-        });
+        append_strided(off, o, k, kept[k], poll_);
         o += k * kept[k];
       }
       off.push_back(o);

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "big_arrays.hpp"
@@ -48,6 +49,50 @@ void for_chunks(InterruptPoll& poll, std::size_t n, F&& f) {
     poll.tick(static_cast<std::uint32_t>(hi - lo));
     lo = hi;
   }
+}
+
+// Strided{value, step}: the arithmetic sequence value, value + step, ... as
+// a random-access iterator: a vector appends a run of it in one pass,
+// without clearing its room first.
+struct Strided {
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = std::size_t;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const std::size_t*;
+  using reference = std::size_t;
+  std::size_t value, step;
+  std::size_t operator*() const noexcept { return value; }
+  Strided& operator++() noexcept {
+    value += step;
+    return *this;
+  }
+  Strided operator++(int) noexcept {
+    Strided old = *this;
+    value += step;
+    return old;
+  }
+  Strided& operator--() noexcept {
+    value -= step;
+    return *this;
+  }
+  Strided& operator+=(difference_type n) noexcept {
+    value += static_cast<std::size_t>(n) * step;
+    return *this;
+  }
+  difference_type operator-(const Strided& o) const noexcept {
+    return static_cast<difference_type>((value - o.value) / step);
+  }
+  bool operator==(const Strided& o) const noexcept { return value == o.value; }
+};
+
+// Appends the `count` values first, first + step, ... to `out`, a block of
+// kPollBlock at a time with a tick in between: the offsets of cliques of
+// one size, each written once, without clearing the room first.
+template <class Vector>
+void append_strided(Vector& out, std::size_t first, std::size_t step, std::size_t count, InterruptPoll& poll) {
+  for_chunks(poll, count, [&](std::size_t lo, std::size_t hi) {
+    out.insert(out.end(), Strided{first + step * lo, step}, Strided{first + step * hi, step});
+  });
 }
 
 struct SeedTree {
