@@ -3,8 +3,12 @@
  * prepare(result) copies a result (cliques, weights) into flat C arrays;
  * build(prepared) then creates the same objects again, as fast as C code
  * can: a new list per clique filled in place, one int object per distinct
- * node number (shared by every clique that holds it), a new int per weight,
+ * node number (shared by every clique that holds it), an int per weight
+ * (the interpreter's shared object for a small one, looked up in a table),
  * the two outer lists and the tuple, all with the cyclic collector off.
+ * Every list takes its item slots uncleared and counts each slot in its
+ * length as it is set (what PyList_New's clearing would cost is no part of
+ * the least work).
  * Timing build() gives the least time any implementation needs to hand the
  * same result to Python.  Built by bench/floor.py on first use.
  */
@@ -87,6 +91,38 @@ static PyObject *prepare(PyObject *self, PyObject *arg) {
   return capsule;
 }
 
+/* A list of length 0 with room for n items, the room not cleared; the
+   caller sets the items in order and raises the length with each. */
+static PyObject *unfilled_list(Py_ssize_t n) {
+#ifdef Py_GIL_DISABLED
+  PyObject *list = PyList_New(n);
+  if (list != NULL) Py_SET_SIZE(list, 0);
+  return list;
+#else
+  PyObject *list = PyList_New(0);
+  if (list == NULL || n == 0) return list;
+  PyObject **slots = (size_t)n > PY_SSIZE_T_MAX / sizeof(PyObject *) ? NULL : PyMem_Malloc((size_t)n * sizeof(PyObject *));
+  if (slots == NULL) {
+    Py_DECREF(list);
+    PyErr_NoMemory();
+    return NULL;
+  }
+  ((PyListObject *)list)->ob_item = slots;
+  ((PyListObject *)list)->allocated = n;
+  return list;
+#endif
+}
+
+static void append_unfilled(PyObject *list, PyObject *item) {
+  Py_ssize_t at = PyList_GET_SIZE(list);
+  ((PyListObject *)list)->ob_item[at] = item;
+  Py_SET_SIZE(list, at + 1);
+}
+
+/* The ints the interpreter shares, -5 .. 256. */
+#define SMALL_LOW (-5)
+#define SMALL_COUNT 262
+
 static PyObject *build(PyObject *self, PyObject *capsule) {
   (void)self;
   Prepared *p = PyCapsule_GetPointer(capsule, "vexa_floor.prepared");
@@ -96,19 +132,22 @@ static PyObject *build(PyObject *self, PyObject *capsule) {
   size_t bound = (size_t)p->bound;
   size_t used = (size_t)p->offsets[p->count];
   if (bound > used) bound = used; /* no more distinct numbers than entries */
+  PyObject *small[SMALL_COUNT] = {NULL};
   PyObject **ints = calloc(bound ? bound : 1, sizeof *ints);
-  PyObject *cliques = PyList_New(p->count);
-  PyObject *weights = PyList_New(p->count);
+  PyObject *cliques = unfilled_list(p->count);
+  PyObject *weights = unfilled_list(p->count);
   if (ints == NULL || cliques == NULL || weights == NULL) goto done;
+  for (int i = 0; i < SMALL_COUNT; ++i)
+    if ((small[i] = PyLong_FromLong(SMALL_LOW + i)) == NULL) goto done;
   /* All the shared node ints first, side by side in memory: the lists then
      touch a compact block of ints instead of ints strewn among them. */
   for (size_t v = 0; v < bound; ++v)
     if ((ints[v] = PyLong_FromUnsignedLongLong(v)) == NULL) goto done;
   for (Py_ssize_t i = 0; i < p->count; ++i) {
     Py_ssize_t b = p->offsets[i], e = p->offsets[i + 1];
-    PyObject *c = PyList_New(e - b);
+    PyObject *c = unfilled_list(e - b);
     if (c == NULL) goto done;
-    PyList_SET_ITEM(cliques, i, c);
+    append_unfilled(cliques, c);
     for (Py_ssize_t k = b; k < e; ++k) {
       uint64_t v = p->nodes[k];
       PyObject *o;
@@ -118,11 +157,17 @@ static PyObject *build(PyObject *self, PyObject *capsule) {
       } else if ((o = PyLong_FromUnsignedLongLong(v)) == NULL) {
         goto done;
       }
-      PyList_SET_ITEM(c, k - b, o);
+      append_unfilled(c, o);
     }
-    PyObject *w = PyLong_FromLongLong(p->weights[i]);
-    if (w == NULL) goto done;
-    PyList_SET_ITEM(weights, i, w);
+    int64_t weight = p->weights[i];
+    PyObject *w;
+    if (weight >= SMALL_LOW && weight < SMALL_LOW + SMALL_COUNT) {
+      w = small[weight - SMALL_LOW];
+      Py_INCREF(w);
+    } else if ((w = PyLong_FromLongLong(weight)) == NULL) {
+      goto done;
+    }
+    append_unfilled(weights, w);
   }
   result = PyTuple_Pack(2, cliques, weights);
 done:
@@ -130,6 +175,7 @@ done:
     for (size_t v = 0; v < bound; ++v) Py_XDECREF(ints[v]);
     free(ints);
   }
+  for (int i = 0; i < SMALL_COUNT; ++i) Py_XDECREF(small[i]);
   Py_XDECREF(cliques);
   Py_XDECREF(weights);
   if (was_enabled) PyGC_Enable();
