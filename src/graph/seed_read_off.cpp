@@ -130,7 +130,7 @@ class ReadOff {
       }
       from = to;
     }
-    poll_.tick(static_cast<std::uint32_t>(std::min<std::size_t>((k + 1) * (e - b), 1u << 20)));
+    poll_.tick(tick_cost((k + 1) * (e - b)));
   }
 
   const SeedTree& tree_;

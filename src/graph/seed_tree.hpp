@@ -29,7 +29,7 @@
 
 #include "big_arrays.hpp"
 #include "interrupt.hpp"
-#include "seed_cliques.hpp"
+#include "seed_gate.hpp"
 #include "seed_masks.hpp"
 #include "types.hpp"
 
