@@ -10,17 +10,25 @@ namespace vexa::graph {
 void TidyUpperForm::reserve(std::size_t lists, std::size_t entries) {
   if (!tidy_) return;
   lists_.offsets().reserve(lists + 1);
-  matched_.reserve(lists);
+  unmatched_.reserve(lists);
   lists_.nodes().reserve(entries);
 }
 
 void TidyUpperForm::give_up() noexcept {
   tidy_ = false;
-  matched_ = std::vector<std::size_t>();
+  unmatched_ = std::vector<Unmatched>();
+}
+
+void TidyUpperForm::grow_room(std::size_t at, std::size_t n) {
+  // Within the capacity the vector stays where it is; past it, it grows
+  // geometrically as resize() has it.
+  std::vector<Node>& nodes = lists_.nodes();
+  nodes.resize(std::max(at + n, std::min(at + kRoomStep, nodes.capacity())));
 }
 
 void TidyUpperForm::add(const Node* first, const Node* last) {
   if (!tidy_) return;
+  trim();
   std::vector<Node>& nodes = lists_.nodes();
   nodes.insert(nodes.end(), first, last);
   lists_.close_seq();
@@ -42,7 +50,7 @@ void TidyUpperForm::take_last() {
   // been taken as they were read), in any order: each must be the next
   // unmatched entry of its node's upper part (a repeat finds that entry
   // matched).
-  Below cursor(up, offsets.data(), matched_.data(), v);
+  Below cursor(up, unmatched_.data(), v);
   for (; p != last && *p < v; ++p)
     if (!cursor.take(*p)) return give_up();
   if (p != last && *p == v) return give_up();
@@ -64,7 +72,7 @@ void TidyUpperForm::take_last() {
   lists_.nodes().resize(from + rest);
   if (descending != 0) return give_up();
   top_ = std::max(top_, prev);
-  matched_.push_back(from);
+  unmatched_.push_back({from, from + rest});
 }
 
 std::optional<NeighbourLists> TidyUpperForm::finish() {
@@ -73,11 +81,12 @@ std::optional<NeighbourLists> TidyUpperForm::finish() {
   // above its node that no later list matched is an edge listed at one end
   // only: an edge all the same, where it belongs.  What is left to check is
   // that no entry names a node beyond the last list.
+  trim();
   if (!tidy_ || (lists_.total_nodes() != 0 && top_ >= lists_.size())) {
     give_up();
     return std::nullopt;
   }
-  matched_ = std::vector<std::size_t>();
+  unmatched_ = std::vector<Unmatched>();
   std::optional<NeighbourLists> out(std::move(lists_));
   lists_ = NeighbourLists();
   return out;

@@ -16,6 +16,7 @@
 // are out of order: O(entries) for symmetric lists, plus the sorts.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -25,6 +26,15 @@
 namespace vexa::graph {
 
 class TidyUpperForm {
+  // The entries of list u's upper part that no later list has listed u for
+  // yet, as indices into lists_.nodes(): [next, end).  The end is kept
+  // beside the cursor, where the check reads it, rather than only in the
+  // offsets.
+  struct Unmatched {
+    std::size_t next;
+    std::size_t end;
+  };
+
  public:
   // `lists` and `entries`: about how many lists and entries there will be
   // (room for all of them is taken at once, since a list is stored whole
@@ -40,36 +50,56 @@ class TidyUpperForm {
   void take_last();
 
   // The entries below its node that lead list v, taken as they are read
-  // and never stored: below(v) gives a cursor for list v while the lists
-  // are tidy (call it after reserving room for the list), and
-  // cursor.take(u) is true when u < v is the entry that the check of
-  // take_last() would accept next, and takes it.  On false the entry is
-  // stored like every later entry of the list, and take_last() checks them.
-  // The cursor holds the arrays as they are: it is valid until the first
-  // entry is stored.
+  // and never stored: below() gives a cursor for list v while the lists
+  // are tidy, and cursor.take(u) is true when u < v is the entry that the
+  // check of take_last() would accept next, and takes it.  On false the
+  // entry is stored like every later entry of the list, and take_last()
+  // checks them, or it starts the upper part (below).  The cursor holds the
+  // arrays as they are: it is valid until the first entry is stored or
+  // room() is called.
   class Below {
    public:
     bool take(Node u) noexcept {
       if (u >= v_) return false;
-      const auto i = static_cast<std::size_t>(u);
-      const std::size_t c = matched_[i];
-      if (c == row_[i + 1] || up_[c] != v_) return false;
-      matched_[i] = c + 1;
+      Unmatched& m = unmatched_[static_cast<std::size_t>(u)];
+      if (m.next == m.end || up_[m.next] != v_) return false;
+      ++m.next;
       return true;
     }
 
    private:
     friend class TidyUpperForm;
-    Below(const Node* up, const std::size_t* row, std::size_t* matched, Node v) noexcept
-        : up_(up), row_(row), matched_(matched), v_(v) {}
+    Below(const Node* up, Unmatched* unmatched, Node v) noexcept : up_(up), unmatched_(unmatched), v_(v) {}
     const Node* up_;
-    const std::size_t* row_;
-    std::size_t* matched_;
+    Unmatched* unmatched_;
     Node v_;
   };
-  Below below() noexcept {
-    return Below(lists_.nodes().data(), lists_.offsets().data(), matched_.data(), lists_.size());
+  Below below() noexcept { return Below(lists_.nodes().data(), unmatched_.data(), lists_.size()); }
+
+  // The upper part of list v written where it belongs, by a reader that
+  // checks its ascent as it reads (the entries below v having been taken by
+  // below()): room(at, n) makes room for n entries from index `at` of
+  // lists().nodes() on (`at` from lists().offsets().back() up to the end of
+  // what was written) and returns the array, which moves only when it
+  // grows; take_upper(end, last) closes list v as the entries written from
+  // lists().offsets().back() to `end`, all above v and strictly ascending,
+  // `last` the final one (v if there is none).  The room beyond the lists
+  // taken holds zeros; trim() drops it, and must come before anything else
+  // appends to lists().nodes() (finish() trims on its own); trim(end) keeps
+  // the entries written up to `end` as the start of list v, stored.
+  Node* room(std::size_t at, std::size_t n) {
+    std::vector<Node>& nodes = lists_.nodes();
+    if (n > nodes.size() - at) grow_room(at, n);
+    return nodes.data();
   }
+  void take_upper(std::size_t end, Node last) {
+    std::vector<std::size_t>& offsets = lists_.offsets();
+    unmatched_.push_back({offsets.back(), end});
+    offsets.push_back(end);
+    top_ = std::max(top_, last);
+  }
+  void trim(std::size_t end) { lists_.nodes().resize(end); }
+  void trim() { trim(lists_.offsets().back()); }
 
   // The next list, copied from elsewhere and taken.
   void add(const Node* first, const Node* last);
@@ -86,12 +116,16 @@ class TidyUpperForm {
 
  private:
   void give_up() noexcept;
+  void grow_room(std::size_t at, std::size_t n);
+
+  // Entries of room made at least at once, so that a list of a few entries
+  // costs one comparison; 2 KiB of zeros, a short vector loop that writes
+  // the lines the entries then overwrite, while they are still in cache.
+  static constexpr std::size_t kRoomStep = 256;
 
   // The lists read so far: upper parts while tidy_.
   NeighbourLists lists_;
-  // matched_[u]: the next entry of list u's upper part that no later list
-  // has listed u for yet, as an index into lists_.nodes().
-  std::vector<std::size_t> matched_;
+  std::vector<Unmatched> unmatched_;
   Node top_ = 0;           // the largest entry above its own node
   bool tidy_ = true;
 };

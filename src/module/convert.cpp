@@ -4,7 +4,6 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 
 #include "buffer_input.hpp"
 #include "errors.hpp"
@@ -149,39 +148,24 @@ inline bool small_exact_int(PyObject* item, Node& value) noexcept {
 #endif
 }
 
-// For reading lists with no tidy check: no entry is taken before it is
-// stored.
-struct StoreAll {
-  static bool take(Node) noexcept { return false; }
-};
+// Items of a list read between two polls for Ctrl-C.
+constexpr Py_ssize_t kItemsPerPoll = 1024;
 
-// Appends the leading run of exact ints of a list or tuple as node numbers
-// and returns its length.  Converting an exact int runs no Python code, so
-// the items are read straight from the item array, without a reference
-// taken per item.  A poll for Ctrl-C does run Python code (signal handlers,
-// which may change the list), so the array and its length are read afresh
-// after every poll.  The first int that does not fit raises the same error,
-// at the same item, as the item-by-item conversion.  With a cursor of the
-// tidy check (TidyUpperForm::Below), the entries that lead the list and that
-// it takes are not stored.
-template <class Cursor = StoreAll>
+// Appends the exact ints of a list or tuple, from item `first` on up to the
+// first item that is not one, as node numbers and returns the index of that
+// item (the size if there is none).  Converting an exact int runs no Python
+// code, so the items are read straight from the item array, without a
+// reference taken per item.  A poll for Ctrl-C does run Python code (signal
+// handlers, which may change the list), so the array and its length are
+// read afresh after every poll.  The first int that does not fit raises the
+// same error, at the same item, as the item-by-item conversion.
 Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::InterruptPoll& poll,
-                             Cursor cursor = {}) {
-  constexpr Py_ssize_t kItemsPerPoll = 1024;
-  Py_ssize_t i = 0;
-  bool leading = !std::is_same_v<Cursor, StoreAll>;
+                             Py_ssize_t first = 0) {
+  Py_ssize_t i = first;
   for (;;) {
     PyObject* const* const items = PySequence_Fast_ITEMS(seq);
     const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
     const Py_ssize_t stop = std::min(size, i + kItemsPerPoll);
-    // The leading entries the cursor takes; the first it does not take is
-    // read again below.
-    while (leading && i < stop) {
-      PyObject* const item = items[i];
-      Node small = 0;
-      leading = PyLong_CheckExact(item) && small_exact_int(item, small) && cursor.take(small);
-      i += leading ? 1 : 0;
-    }
     for (; i < stop; ++i) {
       PyObject* const item = items[i];
       if (!PyLong_CheckExact(item)) return i;
@@ -196,6 +180,79 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
     }
     if (i >= size) return i;
     poll.tick(static_cast<std::uint32_t>(kItemsPerPoll));
+  }
+}
+
+// Reads list v of lists that are tidy so far from a list or tuple, in the
+// same steps as append_exact_ints().  The entries below v that lead it are
+// taken by the tidy check's cursor and never stored; the entries after
+// them, while they are exact ints of one digit that ascend strictly from
+// above v, are written straight to where list v's upper part belongs.
+// True when that reads the whole list, which is then taken; otherwise
+// `done` is the first item that was not read so (the cursor did not take
+// it, or it does not ascend, or it is no such int), the entries written
+// before it are stored as the start of list v, and the caller stores the
+// rest and hands the list to take_last(), which checks what was stored.
+bool read_tidy_list(PyObject* seq, graph::TidyUpperForm& tidy, graph::InterruptPoll& poll, Py_ssize_t& done) {
+  const Node v = tidy.lists().size();
+  graph::TidyUpperForm::Below cursor = tidy.below();
+  std::size_t end = tidy.lists().offsets().back();
+  Node last = v;
+  bool leading = true;
+  Py_ssize_t i = 0;
+  for (;;) {
+    PyObject* const* const items = PySequence_Fast_ITEMS(seq);
+    const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
+    const Py_ssize_t stop = std::min(size, i + kItemsPerPoll);
+    for (; leading && i < stop; ++i) {
+      PyObject* const item = items[i];
+      Node u = 0;
+      if (!PyLong_CheckExact(item) || !small_exact_int(item, u) || !cursor.take(u)) leading = false;
+      if (!leading) break;
+    }
+    if (i < stop) {
+      Node* const up = tidy.room(end, static_cast<std::size_t>(stop - i));
+      for (; i < stop; ++i) {
+        PyObject* const item = items[i];
+        Node x = 0;
+        if (!PyLong_CheckExact(item) || !small_exact_int(item, x) || x <= last) {
+          tidy.trim(end);
+          done = i;
+          return false;
+        }
+        up[end++] = x;
+        last = x;
+      }
+    }
+    if (i >= size) {
+      tidy.take_upper(end, last);
+      return true;
+    }
+    poll.tick(static_cast<std::uint32_t>(kItemsPerPoll));
+  }
+}
+
+// The item at `i` of a list or tuple.
+inline PyObject* plain_item(PyObject* seq, Py_ssize_t i) noexcept { return PySequence_Fast_ITEMS(seq)[i]; }
+
+// Reads the lists of a list or tuple from item `i` on, as for_each_item()
+// would, while they are lists or tuples that read_tidy_list() takes whole.
+// Returns the index of the first list it does not take (past the last item
+// if there is none); `done` is where read_tidy_list() left off in it (0 if
+// it is no list or tuple).
+Py_ssize_t read_tidy_lists(PyObject* obj, Py_ssize_t i, graph::TidyUpperForm& tidy, graph::InterruptPoll& poll,
+                           Py_ssize_t& done) {
+  for (;; ++i) {
+    done = 0;
+    if (i >= Py_SIZE(obj)) return i;
+    PyObject* const inner = plain_item(obj, i);
+    if (!PyList_CheckExact(inner) && !PyTuple_CheckExact(inner)) return i;
+    plain_sequence_length(inner, kMaxNodeListLength);
+    // Held for the polls within a long list, whose signal handlers may drop
+    // it from the outer list.
+    const Ref hold = Ref::borrow(inner);
+    if (!read_tidy_list(inner, tidy, poll, done)) return i;
+    poll.tick();
   }
 }
 
@@ -232,6 +289,34 @@ std::uint64_t convert_u64(PyObject* obj) {
 
 namespace {
 
+// Reads list v (v = lists.size()) from item `first` on into `lists` and
+// ends it: every list but those that read_tidy_list() takes whole (for
+// those it left off, `first` is where it stopped).
+[[gnu::noinline]] void read_list(PyObject* inner, Py_ssize_t first, graph::NeighbourLists& lists,
+                                 graph::TidyUpperForm* tidy, graph::InterruptPoll& poll) {
+  std::vector<Node>& nodes = lists.nodes();
+  // A list or tuple is never an integer array: it skips the buffer probe.
+  if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
+    const Py_ssize_t length = plain_sequence_length(inner, kMaxNodeListLength);
+    reserve_more(nodes, static_cast<std::size_t>(std::max<Py_ssize_t>(length - first, 0)));
+    const Py_ssize_t done = append_exact_ints(inner, nodes, poll, first);
+    // The rest, if any, item by item (a list of exact ints has none).
+    if (done < Py_SIZE(inner))
+      for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
+  } else if (const IntArray array(inner, 1); array) {
+    if (tidy != nullptr) tidy->trim();
+    const std::size_t length = buffer_length(array.rows(), kMaxNodeListLength);
+    reserve_more(nodes, length);
+    array.append(0, length, nodes, poll);
+  } else {
+    if (tidy != nullptr) tidy->trim();
+    const Py_ssize_t length = check_list_argument(inner, kMaxNodeListLength);
+    reserve_more(nodes, static_cast<std::size_t>(length));
+    for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
+  }
+  close_list(lists, tidy);
+}
+
 // Reads the lists into `lists` (empty), handing each to `tidy` if given
 // (then `lists` are tidy->lists()).
 void read_neighbour_lists(PyObject* obj, graph::NeighbourLists& lists, graph::TidyUpperForm* tidy) {
@@ -263,26 +348,19 @@ void read_neighbour_lists(PyObject* obj, graph::NeighbourLists& lists, graph::Ti
     // fail with its own error, not with this one.
   } catch (const std::length_error&) {
   }
-  for_each_item(obj, poll, [&](PyObject* inner) {
-    // A list or tuple is never an integer array: it skips the buffer probe.
-    if (PyList_CheckExact(inner) || PyTuple_CheckExact(inner)) {
-      reserve_more(nodes, static_cast<std::size_t>(plain_sequence_length(inner, kMaxNodeListLength)));
-      const Py_ssize_t done = tidy != nullptr && tidy->tidy() ? append_exact_ints(inner, nodes, poll, tidy->below())
-                                                              : append_exact_ints(inner, nodes, poll);
-      // The rest, if any, item by item (a list of exact ints has none).
-      if (done < Py_SIZE(inner))
-        for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
-    } else if (const IntArray array(inner, 1); array) {
-      const std::size_t length = buffer_length(array.rows(), kMaxNodeListLength);
-      reserve_more(nodes, length);
-      array.append(0, length, nodes, poll);
-    } else {
-      const Py_ssize_t length = check_list_argument(inner, kMaxNodeListLength);
-      reserve_more(nodes, static_cast<std::size_t>(length));
-      for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); });
+  // While the lists are tidy, those that read_tidy_list() takes whole are
+  // read in one run; a list it leaves off is read on by read_list().
+  Py_ssize_t i = 0;
+  if (tidy != nullptr && (PyList_CheckExact(obj) || PyTuple_CheckExact(obj))) {
+    Py_ssize_t done = 0;
+    while (tidy->tidy() && (i = read_tidy_lists(obj, i, *tidy, poll, done)) < Py_SIZE(obj)) {
+      const Ref inner = Ref::borrow(plain_item(obj, i));
+      read_list(inner.get(), done, lists, tidy, poll);
+      poll.tick();
+      ++i;
     }
-    close_list(lists, tidy);
-  });
+  }
+  for_each_item(obj, poll, [&](PyObject* inner) { read_list(inner, 0, lists, tidy, poll); }, i);
 }
 
 }  // namespace
