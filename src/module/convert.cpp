@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "buffer_input.hpp"
 #include "errors.hpp"
@@ -21,13 +22,19 @@ using graph::Node;
 constexpr Py_ssize_t kMaxNodeListLength = (Py_ssize_t{1} << 60) - 1;
 constexpr Py_ssize_t kMaxOuterLength = 384307168202282325;
 
+// A length to reserve by, under the limit of its kind: longer cannot be
+// reserved.  Every list argument's length passes here.
+template <class Length>
+inline Length checked_length(Length length, Py_ssize_t max_length) {
+  if (std::cmp_greater(length, max_length)) throw graph::Failure("capacity overflow");
+  return length;
+}
+
 // The length of an exact list or tuple, under the limit of
 // check_list_argument(): what callers pass almost always, neither a str nor
 // able to pretend to be one, and its length at hand.
 inline Py_ssize_t plain_sequence_length(PyObject* obj, Py_ssize_t max_length) {
-  const Py_ssize_t length = Py_SIZE(obj);
-  if (length > max_length) throw graph::Failure("capacity overflow");
-  return length;
+  return checked_length(Py_SIZE(obj), max_length);
 }
 
 // The checks every list argument goes through before it is read; returns the
@@ -47,15 +54,7 @@ Py_ssize_t check_list_argument(PyObject* obj, Py_ssize_t max_length) {
     discard_pending();
     return 0;
   }
-  if (length > max_length) throw graph::Failure("capacity overflow");
-  return length;
-}
-
-// The length of an array read from its buffer, under the limit of
-// check_list_argument().
-std::size_t buffer_length(std::size_t length, Py_ssize_t max_length) {
-  if (length > static_cast<std::size_t>(max_length)) throw graph::Failure("capacity overflow");
-  return length;
+  return checked_length(length, max_length);
 }
 
 // Reserves room for `n` entries.  A length that no memory can hold ends in
@@ -151,6 +150,19 @@ inline bool small_exact_int(PyObject* item, Node& value) noexcept {
 // Items of a list read between two polls for Ctrl-C.
 constexpr Py_ssize_t kItemsPerPoll = 1024;
 
+// The items of a list or tuple that are read from item `i` on before the
+// next poll: the array and the length as they are now, and where the run
+// stops.
+struct ItemRun {
+  PyObject* const* items;
+  Py_ssize_t size;
+  Py_ssize_t stop;
+};
+inline ItemRun item_run(PyObject* seq, Py_ssize_t i) noexcept {
+  const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
+  return {PySequence_Fast_ITEMS(seq), size, std::min(size, i + kItemsPerPoll)};
+}
+
 // Appends the exact ints of a list or tuple, from item `first` on up to the
 // first item that is not one, as node numbers and returns the index of that
 // item (the size if there is none).  Converting an exact int runs no Python
@@ -163,9 +175,7 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
                              Py_ssize_t first = 0) {
   Py_ssize_t i = first;
   for (;;) {
-    PyObject* const* const items = PySequence_Fast_ITEMS(seq);
-    const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
-    const Py_ssize_t stop = std::min(size, i + kItemsPerPoll);
+    const auto [items, size, stop] = item_run(seq, i);
     for (; i < stop; ++i) {
       PyObject* const item = items[i];
       if (!PyLong_CheckExact(item)) return i;
@@ -201,9 +211,7 @@ bool read_tidy_list(PyObject* seq, graph::TidyUpperForm& tidy, graph::InterruptP
   bool leading = true;
   Py_ssize_t i = 0;
   for (;;) {
-    PyObject* const* const items = PySequence_Fast_ITEMS(seq);
-    const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq);
-    const Py_ssize_t stop = std::min(size, i + kItemsPerPoll);
+    const auto [items, size, stop] = item_run(seq, i);
     for (; leading && i < stop; ++i) {
       PyObject* const item = items[i];
       Node u = 0;
@@ -305,7 +313,7 @@ namespace {
       for_each_item(inner, poll, [&](PyObject* item) { nodes.push_back(item_to_node(item)); }, done);
   } else if (const IntArray array(inner, 1); array) {
     if (tidy != nullptr) tidy->trim();
-    const std::size_t length = buffer_length(array.rows(), kMaxNodeListLength);
+    const std::size_t length = checked_length(array.rows(), kMaxNodeListLength);
     reserve_more(nodes, length);
     array.append(0, length, nodes, poll);
   } else {
@@ -326,10 +334,10 @@ void read_neighbour_lists(PyObject* obj, graph::NeighbourLists& lists, graph::Ti
   // Integer arrays are read from their buffers, in the same steps and with
   // the same checks as the generic conversion below.
   if (const IntArray table(obj, 2); table) {
-    const std::size_t rows = buffer_length(table.rows(), kMaxOuterLength);
+    const std::size_t rows = checked_length(table.rows(), kMaxOuterLength);
     reserve_exactly(offsets, rows + 1);
     for (std::size_t r = 0; r < rows; ++r) {
-      const std::size_t length = buffer_length(table.row_length(), kMaxNodeListLength);
+      const std::size_t length = checked_length(table.row_length(), kMaxNodeListLength);
       reserve_more(nodes, length);
       table.append(r * length, length, nodes, poll);
       close_list(lists, tidy);

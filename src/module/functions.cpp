@@ -63,6 +63,15 @@ Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize
   return out;
 }
 
+// The Python result of a call.  The converted lists are released first, so
+// that their memory can serve the Python objects.
+PyObject* release_and_build(Arguments& a, const graph::WeightedCliques& result, std::size_t node_count) {
+  a.lists = graph::NeighbourLists();
+  Ref tuple = build_result(result, node_count);
+  graph::phase_done("result");
+  return tuple.release();
+}
+
 // The cliques of at most maxrank nodes, breadth-first, with the weights of
 // `rule`.  The converted lists are released before the Python objects are
 // made.
@@ -70,11 +79,7 @@ PyObject* bounded_cliques_with_weights(const Signature& sig, PyObject* const* ar
                                        Py_ssize_t nargs, PyObject* kwnames, graph::WeightRule rule) {
   Arguments a = bind_and_convert(sig, args, nargs, kwnames);
   const graph::WeightedCliques result = graph::enumerate_weighted_cliques(a.lists, a.maxrank, rule);
-  const std::size_t node_count = a.lists.size();
-  a.lists = graph::NeighbourLists();
-  Ref tuple = build_result(result, node_count);
-  graph::phase_done("result");
-  return tuple.release();
+  return release_and_build(a, result, a.lists.size());
 }
 
 PyObject* enumerate_cliques_with_weights(PyObject*, PyObject* const* args, Py_ssize_t nargs,
@@ -104,10 +109,7 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
         a.upper ? graph::decompose_upper_form_with_weights(std::move(*a.upper), a.maxrank)
                 : graph::decompose_untidy_with_weights(a.lists, a.maxrank);
     graph::phase_done("cliques and weights");
-    a.lists = graph::NeighbourLists();
-    Ref tuple = build_result(result, node_count);
-    graph::phase_done("result");
-    return tuple.release();
+    return release_and_build(a, result, node_count);
   });
 }
 
