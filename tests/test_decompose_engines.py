@@ -319,3 +319,51 @@ def test_a_long_list_below_its_node_is_checked_across_polls(fault):
     for k in [2, 3, 64]:
         got = vexa.maxclique_decompose_with_weights(adj, k)
         assert got == expected([[x.__index__() for x in lst] for lst in adj], k), k
+
+
+@pytest.mark.parametrize("fault", [None, "repeat", "out of order", "own node", "not an int", "large int",
+                                   "below after above"])
+def test_a_long_list_above_its_node_is_checked_across_polls(fault):
+    """The hub of a star, numbered first, lists 1,500 nodes above it: its
+    upper part is written and checked across more than one poll's worth of
+    items.  A fault deep in that run, after more than a thousand entries
+    were accepted, must leave the lists read as the graph they stand for."""
+    n = 1501
+    adj = [list(range(1, n))] + [[0] for _ in range(1, n)]
+    adj[1499] = [0, 1500]        # a triangle 0-1499-1500, so that maxrank 3 has work
+    adj[1500] = [0, 1499]
+    row = adj[0]
+    if fault == "repeat":
+        row.append(1500)         # last, so that no later list meets it
+    elif fault == "out of order":
+        row[1299], row[1300] = row[1300], row[1299]
+    elif fault == "own node":
+        row.insert(1200, 0)
+    elif fault == "not an int":
+        row[1300] = Index(row[1300])
+    elif fault == "large int":
+        row.insert(1200, 2**40)  # beyond every node: no edge
+    elif fault == "below after above":
+        adj[700] = [701, 0]      # list 700 lists the hub last
+        adj[701] = [0, 700]
+    plain = [[x.__index__() for x in lst] for lst in adj]
+    for k in [2, 3, 64]:
+        got = vexa.maxclique_decompose_with_weights(adj, k)
+        assert got == expected(plain, k), k
+
+
+def test_many_lists_written_past_the_room_made_at_once():
+    """Tidy lists whose upper parts add up to many times the room the reader
+    makes at once, with a few lists given as other kinds in between (each
+    read after the room is dropped): the same as the bounded route."""
+    np = pytest.importorskip("numpy")
+    rng = random.Random(7)
+    adj = random_adj(rng, 900, 0.02)
+    for lst in adj:
+        lst.sort()
+    given = [np.array(lst, dtype=np.int64) if v % 97 == 5 else tuple(lst) if v % 89 == 3 else
+             _LyingList(lst, 0) if v % 83 == 1 else lst for v, lst in enumerate(adj)]
+    for k in [2, 3, 64]:
+        want = expected(adj, k)
+        assert vexa.maxclique_decompose_with_weights(adj, k) == want, k
+        assert vexa.maxclique_decompose_with_weights(given, k) == want, k

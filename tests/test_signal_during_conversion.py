@@ -18,7 +18,7 @@ CHILD = textwrap.dedent(
     import signal, sys
     import vexa
 
-    big = [0] * 8_000_000
+    big = {big}
     fired = []
 
     def handler(signum, frame):
@@ -56,9 +56,22 @@ FUNCTIONS = {
 @pytest.mark.parametrize("function", FUNCTIONS.values(), ids=FUNCTIONS.keys())
 def test_handler_changing_the_list_being_read(mutation, function):
     name, argument = function
-    code = CHILD.format(mutation=mutation, function=name, argument=argument)
+    code = CHILD.format(big="[0] * 8_000_000", mutation=mutation, function=name, argument=argument)
     child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
     assert child.returncode == 0, child.stderr[-2000:]
     fired, outcome = child.stdout.split()
     assert fired == "1"  # the handler ran while vexa was busy with the list
     assert outcome in {"tuple", "ValueError"}
+
+
+@pytest.mark.parametrize("mutation", MUTATIONS.values(), ids=MUTATIONS.keys())
+def test_handler_changing_an_ascending_list_being_read(mutation):
+    """The list is read as the part above its node of tidy lists: written
+    where it belongs and checked to ascend as it is read, across polls."""
+    code = CHILD.format(big="list(range(1, 8_000_001))", mutation=mutation,
+                        function="maxclique_decompose_with_weights", argument="[big], 3")
+    child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert child.returncode == 0, child.stderr[-2000:]
+    fired, outcome = child.stdout.split()
+    assert fired == "1"
+    assert outcome == "tuple"
