@@ -193,6 +193,19 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
   }
 }
 
+// The first item from `i` to `stop` that the cursor does not take (`stop`
+// if it takes them all).  Kept apart so that its loop has the registers to
+// itself.
+[[gnu::noinline]] Py_ssize_t take_below(PyObject* const* items, Py_ssize_t i, Py_ssize_t stop,
+                                        graph::TidyUpperForm::Below cursor) {
+  for (; i < stop; ++i) {
+    PyObject* const item = items[i];
+    Node u = 0;
+    if (!PyLong_CheckExact(item) || !small_exact_int(item, u) || !cursor.take(u)) break;
+  }
+  return i;
+}
+
 // Reads list v of lists that are tidy so far from a list or tuple, in the
 // same steps as append_exact_ints().  The entries below v that lead it are
 // taken by the tidy check's cursor and never stored; the entries after
@@ -212,11 +225,9 @@ bool read_tidy_list(PyObject* seq, graph::TidyUpperForm& tidy, graph::InterruptP
   Py_ssize_t i = 0;
   for (;;) {
     const auto [items, size, stop] = item_run(seq, i);
-    for (; leading && i < stop; ++i) {
-      PyObject* const item = items[i];
-      Node u = 0;
-      if (!PyLong_CheckExact(item) || !small_exact_int(item, u) || !cursor.take(u)) leading = false;
-      if (!leading) break;
+    if (leading) {
+      i = take_below(items, i, stop, cursor);
+      leading = i == stop;
     }
     if (i < stop) {
       Node* const up = tidy.room(end, static_cast<std::size_t>(stop - i));
