@@ -210,39 +210,25 @@ class ResultBuilder {
 
   // Sets slot i of both lists; slots are set in order, from 0.
   void set(std::size_t i, std::span<const graph::Node> clique, graph::Weight weight) {
-    PyObject* entry = new_unfilled_list(clique.size());
-    list_slots(cliques_.get())[i] = entry;
-    set_filled(cliques_.get(), i + 1);
-    fill_clique(entry, clique.data(), clique.size(), ints_.shared(), ints_.bound());
-    list_slots(weights_.get())[i] = weight_ints_.get(weight);
-    set_filled(weights_.get(), i + 1);
+    put(slots(), i, clique.data(), clique.size(), weight);
     poll_.tick(static_cast<std::uint32_t>(clique.size() + 1));
   }
 
-  // Sets every slot: clique i of `cliques` with weights[i].  The same work as
-  // set() for each, with every array pointer held in a local: the calls into
-  // the interpreter would otherwise make the compiler reload them all from
-  // memory for every clique, which costs a third of this loop's own
-  // instructions.
+  // Sets every slot: clique i of `cliques` with weights[i], as set() does,
+  // with the arrays held in locals: the calls into the interpreter would
+  // otherwise make the compiler reload them all from memory for every
+  // clique, which costs a third of this loop's own instructions.
   void fill(const graph::CliqueList& cliques, const graph::WeightList& weights) {
     const std::size_t count = cliques.size();
     const std::size_t* const offsets = cliques.offsets().data();
     const graph::Node* const nodes = cliques.nodes().data();
     const graph::Weight* const weight = weights.data();
-    PyObject** const clique_slots = list_slots(cliques_.get());
-    PyObject** const weight_slots = list_slots(weights_.get());
-    PyObject* const* const shared = ints_.shared();
-    const std::size_t bound = ints_.bound();
+    const Slots at = slots();
     graph::InterruptPoll poll;
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t first = offsets[i];
       const std::size_t length = offsets[i + 1] - first;
-      PyObject* const entry = new_unfilled_list(length);
-      clique_slots[i] = entry;
-      set_filled(cliques_.get(), i + 1);
-      fill_clique(entry, nodes + first, length, shared, bound);
-      weight_slots[i] = weight_ints_.get(weight[i]);
-      set_filled(weights_.get(), i + 1);
+      put(at, i, nodes + first, length, weight[i]);
       poll.tick(static_cast<std::uint32_t>(length + 1));
     }
   }
@@ -259,6 +245,32 @@ class ResultBuilder {
   }
 
  private:
+  // What filling a slot writes to: both lists, their item arrays, and the
+  // shared node ints.
+  struct Slots {
+    PyObject* cliques;
+    PyObject** clique_items;
+    PyObject* weights;
+    PyObject** weight_items;
+    PyObject* const* shared;
+    std::size_t bound;
+  };
+  Slots slots() const noexcept {
+    return {cliques_.get(), list_slots(cliques_.get()), weights_.get(), list_slots(weights_.get()),
+            ints_.shared(), ints_.bound()};
+  }
+
+  // Slot i: a new list for the clique's nodes, entered before it is filled,
+  // and the weight's int; each counts in its list's length once set.
+  void put(const Slots& at, std::size_t i, const graph::Node* nodes, std::size_t length, graph::Weight weight) {
+    PyObject* const entry = new_unfilled_list(length);
+    at.clique_items[i] = entry;
+    set_filled(at.cliques, i + 1);
+    fill_clique(entry, nodes, length, at.shared, at.bound);
+    at.weight_items[i] = weight_ints_.get(weight);
+    set_filled(at.weights, i + 1);
+  }
+
   std::size_t length_;
   GcPause gc_pause_;
   graph::InterruptPoll poll_;
