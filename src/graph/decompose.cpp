@@ -15,8 +15,9 @@
 //   of enumerate_weighted_cliques lists on the upper form of the graph, each
 //   once, with the same weight rule.  Its work is one step per clique of at
 //   most maxrank nodes, zero-weight cliques included; the seed walk keeps
-//   16 bytes per clique (weight, last node, first child) and writes out the
-//   nodes of the non-zero ones only, straight into the result's order.
+//   16 bytes per clique (weight, last node, first child) and hands over its
+//   tree, off which the non-zero ones are read in the result's order, a
+//   block at a time, by whoever makes the result (Decomposition).
 //
 // Which engine runs: the walk, unless a count of its cliques shows it
 // costing more than the maximal route is priced at from the maximal
@@ -114,14 +115,12 @@ WeightedCliques regrouped_walk(const NeighbourLists& upper, std::uint64_t maxran
   return all;
 }
 
-// The seed walk reads off the non-zero cliques in the result's order itself,
-// without writing out the others.  An upper form ascends by construction,
-// so the walk does not check its order again.
-WeightedCliques walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
-  if (auto seeds =
-          enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, SeedLists::ascending))
-    return std::move(*seeds);
-  return regrouped_walk(upper, maxrank);
+// The seed walk leaves the non-zero cliques on its tree, to be read off in
+// the result's order, without writing out the others.  An upper form
+// ascends by construction, so the walk does not check its order again.
+Decomposition walk_route(const NeighbourLists& upper, std::uint64_t maxrank) {
+  if (auto kept = walk_kept_cliques(upper, maxrank, SeedLists::ascending)) return {std::move(*kept)};
+  return {regrouped_walk(upper, maxrank)};
 }
 
 // maxrank 2: the family is every edge and every node (an isolated node is a
@@ -370,7 +369,7 @@ Choice choose_route(const NeighbourLists& upper, std::uint64_t maxrank, const Se
 // not chosen, not asked to go on, or unable to take the lists.
 struct CountedChoice {
   Choice choice;
-  std::optional<WeightedCliques> walked;
+  std::optional<KeptCliques> walked;
 };
 CountedChoice count_and_choose(const NeighbourLists& upper, std::uint64_t maxrank, bool go_on) {
   std::optional<Choice> choice;
@@ -379,22 +378,21 @@ CountedChoice count_and_choose(const NeighbourLists& upper, std::uint64_t maxran
     phase_done("route choice");
     return go_on && choice->route == DecomposeRoute::walk;
   };
-  std::optional<WeightedCliques> walked =
-      enumerate_seed_cliques(upper, maxrank, SeedOutput::nonzero_largest_first, census_cap(upper), gate,
-                             SeedLists::ascending);
+  std::optional<KeptCliques> walked =
+      walk_kept_cliques(upper, maxrank, census_cap(upper), gate, SeedLists::ascending);
   if (!choice) choice = choose_route(upper, maxrank, nullptr);
   return {std::move(*choice), std::move(walked)};
 }
 
 // The automatic route past the special maxranks.
-WeightedCliques automatic_route(NeighbourLists& upper, std::uint64_t maxrank) {
+Decomposition automatic_route(NeighbourLists& upper, std::uint64_t maxrank) {
   CountedChoice counted = count_and_choose(upper, maxrank, true);
-  if (counted.walked) return std::move(*counted.walked);
+  if (counted.walked) return {std::move(*counted.walked)};
   if (counted.choice.route == DecomposeRoute::maximal) {
     upper = NeighbourLists();
-    return calc_clique_weights_from_maximal(counted.choice.maximal, maxrank);
+    return {calc_clique_weights_from_maximal(counted.choice.maximal, maxrank)};
   }
-  return regrouped_walk(upper, maxrank);
+  return {regrouped_walk(upper, maxrank)};
 }
 
 }  // namespace
@@ -425,15 +423,15 @@ std::optional<WeightedCliques> without_search(std::size_t n, std::uint64_t maxra
 
 // maxrank >= 2 on the simple upper form of a non-empty graph, made from
 // the lists `adj`.
-WeightedCliques from_upper_form(NeighbourLists& upper, const NeighbourLists& adj, std::uint64_t maxrank,
-                                DecomposeRoute route) {
+Decomposition from_upper_form(NeighbourLists& upper, const NeighbourLists& adj, std::uint64_t maxrank,
+                              DecomposeRoute route) {
   if (maxrank == 2 && (route == DecomposeRoute::automatic || route == DecomposeRoute::edges))
-    return edges_and_nodes(upper);
+    return {edges_and_nodes(upper)};
   if (route == DecomposeRoute::automatic) {
     // No cut can bind and every closed neighbourhood fits a word: weigh
     // inside the neighbourhoods (neighbourhood_weights.cpp), unless its
     // work budget runs out first.
-    if (auto local = decompose_in_neighbourhoods(upper, adj, maxrank)) return std::move(*local);
+    if (auto local = decompose_in_neighbourhoods(upper, adj, maxrank)) return {std::move(*local)};
     if (!walk_within_top_clique_price(maxrank)) return automatic_route(upper, maxrank);
   }
   return walk_route(upper, maxrank);
@@ -445,10 +443,9 @@ namespace {
 
 // `tidy`: whether the lists may be tidy (otherwise they are known not to
 // be, and the tidy check is not run again).
-WeightedCliques from_lists(const NeighbourLists& adj, std::uint64_t maxrank, DecomposeRoute route,
-                           bool tidy) {
-  if (auto out = without_search(adj.size(), maxrank)) return std::move(*out);
-  if (route == DecomposeRoute::maximal) return maximal_route(adj, maxrank);
+Decomposition from_lists(const NeighbourLists& adj, std::uint64_t maxrank, DecomposeRoute route, bool tidy) {
+  if (auto out = without_search(adj.size(), maxrank)) return {std::move(*out)};
+  if (route == DecomposeRoute::maximal) return {maximal_route(adj, maxrank)};
   NeighbourLists upper = tidy ? simple_upper_form(adj) : general_upper_form(adj);
   phase_done("upper form");
   return from_upper_form(upper, adj, maxrank, route);
@@ -458,7 +455,7 @@ WeightedCliques from_lists(const NeighbourLists& adj, std::uint64_t maxrank, Dec
 
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
                                        DecomposeRoute route) {
-  return from_lists(adj, maxrank, route, true);
+  return from_lists(adj, maxrank, route, true).materialize();
 }
 
 }  // namespace detail
@@ -467,16 +464,29 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
   return detail::decompose_with_weights(adj, maxrank, detail::DecomposeRoute::automatic);
 }
 
-WeightedCliques decompose_untidy_with_weights(const NeighbourLists& adj, std::uint64_t maxrank) {
+WeightedCliques Decomposition::materialize() && {
+  if (auto* kept = std::get_if<KeptCliques>(&cliques)) return kept->materialize();
+  return std::move(std::get<WeightedCliques>(cliques));
+}
+
+Decomposition decompose_untidy(const NeighbourLists& adj, std::uint64_t maxrank) {
   return detail::from_lists(adj, maxrank, detail::DecomposeRoute::automatic, false);
 }
 
-WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, std::uint64_t maxrank) {
+WeightedCliques decompose_untidy_with_weights(const NeighbourLists& adj, std::uint64_t maxrank) {
+  return decompose_untidy(adj, maxrank).materialize();
+}
+
+Decomposition decompose_upper_form(NeighbourLists&& upper, std::uint64_t maxrank) {
   NeighbourLists own = std::move(upper);
-  if (auto out = detail::without_search(own.size(), maxrank)) return std::move(*out);
+  if (auto out = detail::without_search(own.size(), maxrank)) return {std::move(*out)};
   // The upper form stands for the lists too: the neighbourhood route finds
   // it no tidy full lists and gathers them from it.
   return detail::from_upper_form(own, own, maxrank, detail::DecomposeRoute::automatic);
+}
+
+WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, std::uint64_t maxrank) {
+  return decompose_upper_form(std::move(upper), maxrank).materialize();
 }
 
 }  // namespace vexa::graph

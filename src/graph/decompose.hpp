@@ -5,11 +5,24 @@
 #pragma once
 
 #include <cstdint>
+#include <variant>
 
+#include "seed_cliques.hpp"
 #include "types.hpp"
 #include "upper_form.hpp"
 
 namespace vexa::graph {
+
+// A decomposition as the engine that made it hands it over: arrays of
+// cliques and weights, or, from the seed walk, the walk's tree with the
+// kept cliques still to be read off it block by block (KeptCliques), so
+// that their nodes are never all written out at once.
+struct Decomposition {
+  std::variant<WeightedCliques, KeptCliques> cliques;
+
+  // As arrays, whichever form it has.
+  WeightedCliques materialize() &&;
+};
 
 // enumerate_maximal_cliques(adj) followed by
 // calc_clique_weights_from_maximal(..., maxrank), computed by the cheaper of
@@ -25,10 +38,12 @@ WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t 
 // the input conversion cuts it from tidy lists; `upper` is released once the
 // engine no longer needs it.
 WeightedCliques decompose_upper_form_with_weights(NeighbourLists&& upper, std::uint64_t maxrank);
+Decomposition decompose_upper_form(NeighbourLists&& upper, std::uint64_t maxrank);
 
 // The same, for lists that the tidy check (upper_form.hpp) has already
 // turned down: their upper form is made by the general pass at once.
 WeightedCliques decompose_untidy_with_weights(const NeighbourLists& adj, std::uint64_t maxrank);
+Decomposition decompose_untidy(const NeighbourLists& adj, std::uint64_t maxrank);
 
 namespace detail {
 

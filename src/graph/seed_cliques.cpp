@@ -32,44 +32,70 @@ class SeedWalk {
         count_cap_(count_cap),
         gate_(gate) {}
 
-  std::optional<WeightedCliques> run() {
+  // Runs the walk; false when the lists do not suit it or the gate says
+  // no.  Then take_all() or take_kept() hands over the result, as `output`
+  // asked.
+  bool run() {
     const std::size_t n = nbrs_.size();
     if (maxrank_ == 1) {
-      // No list entry is read: the single nodes, each of weight 1.
-      for (std::size_t v = 0; v < n; ++v) out_.cliques.push_back({static_cast<Node>(v)});
-      out_.weights.assign(n, 1);
-      return std::move(out_);
+      if (!all_ && n >= kNoIndex) return false;
+      single_nodes(n);
+      return true;
     }
     for (std::size_t v = 0; v < n; ++v) {
       const auto l = nbrs_[v];
-      if (l.size() > seed::kMaxDegree || (check_order_ && !strictly_ascending(l))) return std::nullopt;
+      if (l.size() > seed::kMaxDegree || (check_order_ && !strictly_ascending(l))) return false;
     }
-    if (n >= kNoIndex) return std::nullopt;
+    if (n >= kNoIndex) return false;
     masks_.build(nbrs_, poll_);
     phase_done("seed masks");
     if (gate_ != nullptr) {
       const SeedCount count = count_levels(count_cap_);
-      if (!(*gate_)(count)) return std::nullopt;
+      if (!(*gate_)(count)) return false;
       if (!count.complete) count_levels(0);
     } else {
       count_levels(0);
     }
-    if (tree_.level_start.back() >= kNoIndex) return std::nullopt;
+    if (tree_.level_start.back() >= kNoIndex) return false;
     allocate();
     phase_done("seed levels");
     seed::walk_seeds(nbrs_, masks_, maxrank_, tree_, all_ ? &out_.cliques : nullptr, poll_);
     masks_.release();
     phase_done("seed walk");
-    if (!seed::subtract_tails(tree_, n, poll_)) return std::nullopt;
+    if (!seed::subtract_tails(tree_, n, poll_)) return false;
     phase_done("seed tails");
-    if (!all_) {
-      out_ = seed::read_off_nonzero(tree_, poll_);
-      phase_done("seed output");
-    }
-    return std::move(out_);
+    return true;
+  }
+
+  WeightedCliques take_all() { return std::move(out_); }
+
+  KeptCliques take_kept() {
+    // The read-off needs the levels, last nodes, child links and weights
+    // alone.
+    tree_.seed_first = {};
+    tree_.block_start = {};
+    KeptCliques kept(std::move(tree_), std::move(tree_weights_));
+    phase_done("seed output");
+    return kept;
   }
 
  private:
+  // maxrank 1: no list entry is read; the single nodes, each of weight 1,
+  // as a list or as a tree of one level.
+  void single_nodes(std::size_t n) {
+    if (all_) {
+      for (std::size_t v = 0; v < n; ++v) out_.cliques.push_back({static_cast<Node>(v)});
+      out_.weights.assign(n, 1);
+      return;
+    }
+    tree_.level_start = {0, n};
+    unwritten_array(tree_.last, n);
+    for (std::size_t v = 0; v < n; ++v) tree_.last[v] = static_cast<Index>(v);
+    tree_.first_child.assign(n + 1, static_cast<Index>(n));
+    tree_weights_.assign(n, 1);
+    tree_.w = tree_weights_.data();
+  }
+
   SeedCount count_levels(std::uint64_t cap) {
     return seed::count_levels(nbrs_, masks_, maxrank_, cap, tree_, poll_);
   }
@@ -121,17 +147,37 @@ class SeedWalk {
   WeightedCliques out_;
 };
 
+std::optional<WeightedCliques> walked(SeedWalk&& walk, SeedOutput output) {
+  if (!walk.run()) return std::nullopt;
+  if (output == SeedOutput::all) return walk.take_all();
+  return walk.take_kept().materialize();
+}
+
+std::optional<KeptCliques> walked_kept(SeedWalk&& walk) {
+  if (!walk.run()) return std::nullopt;
+  return walk.take_kept();
+}
+
 }  // namespace
 
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
                                                       SeedOutput output, SeedLists lists) {
-  return SeedWalk(nbrs, maxrank, output, lists).run();
+  return walked(SeedWalk(nbrs, maxrank, output, lists), output);
 }
 
 std::optional<WeightedCliques> enumerate_seed_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
                                                       SeedOutput output, std::uint64_t count_cap,
                                                       const SeedGate& gate, SeedLists lists) {
-  return SeedWalk(nbrs, maxrank, output, lists, count_cap, &gate).run();
+  return walked(SeedWalk(nbrs, maxrank, output, lists, count_cap, &gate), output);
+}
+
+std::optional<KeptCliques> walk_kept_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank, SeedLists lists) {
+  return walked_kept(SeedWalk(nbrs, maxrank, SeedOutput::nonzero_largest_first, lists));
+}
+
+std::optional<KeptCliques> walk_kept_cliques(const NeighbourLists& nbrs, std::uint64_t maxrank,
+                                             std::uint64_t count_cap, const SeedGate& gate, SeedLists lists) {
+  return walked_kept(SeedWalk(nbrs, maxrank, SeedOutput::nonzero_largest_first, lists, count_cap, &gate));
 }
 
 }  // namespace vexa::graph

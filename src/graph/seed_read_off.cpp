@@ -1,146 +1,188 @@
 // The cliques of non-zero weight, largest size first, each size in
-// lexicographic order, read off the seed walk's tree (seed_tree.hpp).
+// lexicographic order, read off the seed walk's tree (seed_tree.hpp) a block
+// at a time (KeptCliques, seed_cliques.hpp).
 //
 // A level lists its cliques in lexicographic order already, so its kept
-// cliques, in level order, are its size group.  The kept weights are
-// gathered first, largest size first, which places every size group and
-// gives the offsets; then the nodes are read off seed by seed, depth first:
-// a seed's subtree visited in preorder meets each level's cliques in that
-// level's order (a trie's preorder is lexicographic; Knuth, The Art of
-// Computer Programming 3, 6.3), so each size group is written front to back
-// through a cursor of its own, while the path from the seed holds the nodes
-// of the clique visited.  Cost: one visit per clique and k nodes written per
-// kept clique of k nodes; no row is written for the others.
+// cliques, in level order, are its size group: the read-off goes size by
+// size, largest first, and scans each level front to back for the non-zero
+// weights.  A kept clique's nodes are its last node and those of its
+// ancestors, one per level above it.  The children of a clique are
+// contiguous and the parents of a level's cliques ascend with them (the
+// tree is a trie stored level by level; Fredkin 1960), so the ancestors of
+// the kept cliques of one size are met in ascending order at every level:
+// one cursor per level follows them, stepping to the next parent or, past a
+// stretch of cliques with nothing kept below, searching the child links
+// by galloping (Bentley and Yao 1976).  Only when a cursor moves does the
+// one above it have to be looked at, and the nodes of the path stay put
+// while it does not.
+//
+// Cost: one weight read per clique, plus per kept clique of k nodes k nodes
+// written and at most k - 1 cursor moves of O(log gap) compares each; in
+// all at most one more pass over every level's child links.  A block holds
+// at most block_capacity(k) cliques, small enough to stay in cache while
+// the caller turns it into its own objects; every kept clique's nodes are
+// never stored at once.
 #include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <utility>
 #include <vector>
 
+#include "seed_cliques.hpp"
 #include "seed_tree.hpp"
 
-namespace vexa::graph::seed {
+namespace vexa::graph {
 namespace {
 
-// The depth-first read-off of the kept cliques' nodes: per size, where its
-// next kept clique goes, and the nodes of the clique visited.
-class ReadOff {
- public:
-  ReadOff(const SeedTree& tree, InterruptPoll& poll) : tree_(tree), poll_(poll) {}
+// A block's nodes and weights take at most this many bytes, half of the
+// smallest first-level data cache of current cores (32 KB): the result's
+// objects are made from them while they are still there, instead of from
+// an array of every kept clique that was written out to memory first.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 14;
 
-  WeightedCliques run() {
-    const std::size_t levels = tree_.levels();
-    const std::vector<std::size_t>& start = tree_.level_start;
-    const Weight* const w = tree_.w;
-    WeightedCliques res;
-    // The kept weights, largest size first, and so how many each size keeps.
-    std::vector<std::size_t> kept(levels + 1, 0);
-    {
-      WeightList& weights = res.weights;
-      weights.reserve(start.back());
-      RawArray<Weight> scratch;
-      unwritten_array(scratch, kPollBlock);
-      Weight* const block = scratch.data();
-      for (std::size_t k = levels; k >= 1; --k) {
-        const std::size_t before = weights.size();
-        // A block at a time: every weight is stored in the block and the
-        // count moves past the non-zero ones, so that no branch depends on
-        // a weight; the kept ones are then appended in one copy.
-        for_chunks(poll_, start[k] - start[k - 1], [&](std::size_t lo, std::size_t hi) {
-          const Weight* const from = w + start[k - 1];
-          std::size_t j = 0;
-          for (std::size_t i = lo; i < hi; ++i) {
-            block[j] = from[i];
-            j += from[i] != 0;
-          }
-          weights.insert(weights.end(), block, block + j);
-        });
-        kept[k] = weights.size() - before;
-      }
+// The child links of one level ascend, first_child[g] being where the
+// children of g begin.  Returns the last place q in [p, end) with
+// first_child[q] <= c, that is the parent of c, given first_child[p] <= c <
+// first_child[end].  The parents of a level's kept cliques are usually the
+// one before or the next, so those are tried first; a longer way is
+// galloped over.
+inline std::size_t parent_from(const Index* first_child, std::size_t p, std::size_t end, std::size_t c) noexcept {
+  if (first_child[p + 1] > c) return p;
+  ++p;
+  if (first_child[p + 1] > c) return p;
+  // first_child[p] <= c: double the step until it overshoots (or meets
+  // end), then search the last step.
+  std::size_t lo = p, step = 1;
+  for (;;) {
+    const std::size_t hi = std::min(end, lo + step);
+    if (first_child[hi] > c) {
+      const Index* const at = std::upper_bound(first_child + lo + 1, first_child + hi, static_cast<Index>(c));
+      return static_cast<std::size_t>(at - first_child) - 1;
     }
-    std::vector<std::size_t> node_at(levels + 1, 0);
-    std::size_t nodes = 0, cliques = 0;
-    for (std::size_t k = levels; k >= 1; --k) {
-      node_at[k] = nodes;
-      nodes += k * kept[k];
-      cliques += kept[k];
-    }
-    fresh_array(res.cliques.nodes(), nodes, poll_);
-    {
-      std::vector<std::size_t>& off = res.cliques.offsets();
-      reserve_fresh(off, cliques + 1);
-      std::size_t o = 0;
-      for (std::size_t k = levels; k >= 1; --k) {
-        append_strided(off, o, k, kept[k], poll_);
-        o += k * kept[k];
-      }
-      off.push_back(o);
-    }
-    read_off_nodes(res.cliques.nodes().data(), node_at);
-    return res;
+    lo = hi;
+    step *= 2;
   }
-
- private:
-  // The kept cliques' nodes, seed by seed, each size group from node_at[k]
-  // of out_nodes on.
-  void read_off_nodes(Node* out_nodes, const std::vector<std::size_t>& node_at) {
-    const std::size_t levels = tree_.levels();
-    std::vector<Node*> cursors(levels + 1, nullptr);
-    for (std::size_t k = 1; k <= levels; ++k) cursors[k] = out_nodes + node_at[k];
-    std::vector<Node> path(levels + 1, 0);
-    cursor_ = cursors.data();
-    path_ = path.data();
-    const Weight* const w = tree_.w;
-    const Index* const fc = tree_.first_child.data();
-    for (std::size_t v = 0; v < tree_.level_start[1]; ++v) {
-      poll_.every<4096>(v);
-      path_[0] = v;
-      if (w[v] != 0) *cursor_[1]++ = v;
-      if (fc[v] != fc[v + 1]) read_children<1>(v, 1);
-    }
-    cursor_ = nullptr;  // both arrays end here
-    path_ = nullptr;
-  }
-
-  // The subtree below clique g of k nodes (the first k of the path), read
-  // off as above; K is k up to kUnrolledSizes, where the copies of the path
-  // unroll, and 0 past it.
-  static constexpr std::size_t kUnrolledSizes = 8;
-  template <std::size_t K>
-  void read_children(std::size_t g, std::size_t k_run) {
-    const std::size_t k = K != 0 ? K : k_run;
-    const Index* const last = tree_.last.data();
-    const Index* const fc = tree_.first_child.data();
-    const Weight* const w = tree_.w;
-    Node* const path = path_;
-    const std::size_t b = fc[g], e = fc[g + 1];
-    Index from = fc[b];
-    for (std::size_t c = b; c < e; ++c) {
-      const Index to = fc[c + 1];
-      path[k] = last[c];
-      if (w[c] != 0) {
-        Node* const d = cursor_[k + 1];
-        for (std::size_t i = 0; i <= k; ++i) d[i] = path[i];
-        cursor_[k + 1] = d + k + 1;
-      }
-      if (from != to) {
-        if constexpr (K != 0 && K + 1 < kUnrolledSizes) {
-          read_children<K + 1>(c, k + 1);
-        } else {
-          read_children<0>(c, k + 1);
-        }
-      }
-      from = to;
-    }
-    poll_.tick(tick_cost((k + 1) * (e - b)));
-  }
-
-  const SeedTree& tree_;
-  InterruptPoll& poll_;
-  Node** cursor_ = nullptr;  // per size, where its next kept clique goes
-  Node* path_ = nullptr;     // the nodes of the clique visited
-};
+}
 
 }  // namespace
 
-WeightedCliques read_off_nonzero(const SeedTree& tree, InterruptPoll& poll) { return ReadOff(tree, poll).run(); }
+KeptCliques::KeptCliques(seed::SeedTree&& tree, RawArray<Weight>&& weights)
+    : tree_(std::make_unique<seed::SeedTree>(std::move(tree))), weights_(std::move(weights)) {
+  tree_->w = weights_.data();
+  const std::vector<std::size_t>& start = tree_->level_start;
+  const std::size_t levels = tree_->levels();
+  kept_.assign(levels + 1, 0);
+  for (std::size_t k = 1; k <= levels; ++k) {
+    const Weight* const from = weights_.data() + start[k - 1];
+    std::size_t count = 0;
+    seed::for_chunks(poll_, start[k] - start[k - 1], [&](std::size_t lo, std::size_t hi) {
+      for (std::size_t i = lo; i < hi; ++i) count += from[i] != 0;
+    });
+    kept_[k] = count;
+    total_ += count;
+    total_nodes_ += k * count;
+  }
+  parent_.assign(levels + 1, 0);
+  path_.assign(levels + 1, 0);
+  const std::size_t most = std::max(block_capacity(1), seed::kPollBlock);
+  unwritten_array(block_nodes_, kBlockBytes / sizeof(Node) + std::max<std::size_t>(levels, 1));
+  unwritten_array(block_weights_, block_capacity(1));
+  unwritten_array(found_, most);
+  rewind();
+}
 
-}  // namespace vexa::graph::seed
+KeptCliques::KeptCliques(KeptCliques&&) noexcept = default;
+KeptCliques& KeptCliques::operator=(KeptCliques&&) noexcept = default;
+KeptCliques::~KeptCliques() = default;
+
+std::size_t KeptCliques::block_capacity(std::size_t k) noexcept {
+  return std::max<std::size_t>(1, kBlockBytes / (k * sizeof(Node) + sizeof(Weight)));
+}
+
+void KeptCliques::rewind() noexcept { start_size(tree_ ? tree_->levels() : 0); }
+
+void KeptCliques::start_size(std::size_t k) noexcept {
+  // Sizes that keep nothing are passed over.
+  while (k >= 1 && kept_[k] == 0) --k;
+  k_ = k;
+  at_ = k >= 1 ? tree_->level_start[k - 1] : 0;
+  parents_known_ = false;
+}
+
+// Moves the cursors of the levels above k_ to the ancestors of clique c of
+// k_ nodes, and path_ to its nodes: from the parent up, until a cursor
+// stays where it was (the first time, all the way up).
+void KeptCliques::seek_parents(std::size_t c) noexcept {
+  const std::vector<std::size_t>& start = tree_->level_start;
+  const Index* const fc = tree_->first_child.data();
+  const Index* const last = tree_->last.data();
+  std::size_t child = c;
+  for (std::size_t j = k_ - 1; j >= 1; --j) {
+    const std::size_t from = parents_known_ ? parent_[j] : start[j - 1];
+    const std::size_t p = parent_from(fc, from, start[j], child);
+    if (parents_known_ && p == parent_[j]) break;
+    parent_[j] = p;
+    path_[j - 1] = last[p];
+    child = p;
+  }
+  parents_known_ = true;
+}
+
+CliqueBlock KeptCliques::next_block() {
+  while (k_ >= 1) {
+    const std::size_t k = k_;
+    const std::size_t end = tree_->level_start[k];
+    const std::size_t room = block_capacity(k);
+    const Weight* const w = tree_->w;
+    const Index* const last = tree_->last.data();
+    Index* const found = found_.data();
+    Node* const nodes = block_nodes_.data();
+    Weight* const weights = block_weights_.data();
+    std::size_t count = 0;
+    while (count < room && at_ < end) {
+      // A stretch of the level: the places of its non-zero weights are
+      // gathered without a branch on the weight, at most as many as the
+      // block has room for; then the nodes of each are written.
+      const std::size_t hi = std::min(end, at_ + seed::kPollBlock);
+      const std::size_t want = room - count;
+      std::size_t j = 0, i = at_;
+      for (; i < hi && j < want; ++i) {
+        found[j] = static_cast<Index>(i);
+        j += w[i] != 0;
+      }
+      for (std::size_t f = 0; f < j; ++f) {
+        const std::size_t c = found[f];
+        if (k > 1) seek_parents(c);
+        path_[k - 1] = last[c];
+        Node* const d = nodes + count * k;
+        for (std::size_t x = 0; x < k; ++x) d[x] = path_[x];
+        weights[count++] = w[c];
+      }
+      poll_.tick(tick_cost((i - at_) + j * k));
+      at_ = i;
+    }
+    if (at_ >= end) start_size(k - 1);
+    if (count != 0) return {k, count, nodes, weights};
+  }
+  return {};
+}
+
+WeightedCliques KeptCliques::materialize() {
+  rewind();
+  WeightedCliques out;
+  std::vector<Node>& nodes = out.cliques.nodes();
+  std::vector<std::size_t>& offsets = out.cliques.offsets();
+  reserve_fresh(nodes, total_nodes_);
+  reserve_fresh(offsets, total_ + 1);
+  reserve_fresh(out.weights, total_);
+  for (CliqueBlock b = next_block(); b.count != 0; b = next_block()) {
+    seed::append_strided(offsets, nodes.size(), b.size, b.count, poll_);
+    nodes.insert(nodes.end(), b.nodes, b.nodes + b.count * b.size);
+    out.weights.insert(out.weights.end(), b.weights, b.weights + b.count);
+  }
+  offsets.push_back(nodes.size());
+  rewind();
+  return out;
+}
+
+}  // namespace vexa::graph

@@ -18,7 +18,8 @@
 //                     its last nodes and child links stored and its weights
 //                     worked out up to the step that crosses seeds;
 //   seed_tails.cpp    subtract_tails(): that step, across seeds;
-//   seed_read_off.cpp read_off_nonzero(): the cliques of non-zero weight.
+//   seed_read_off.cpp KeptCliques (seed_cliques.hpp): the cliques of non-zero
+//                     weight, read off a block at a time.
 #pragma once
 
 #include <algorithm>
@@ -139,9 +140,5 @@ void walk_seeds(const NeighbourLists& nbrs, const SeedMasks& masks, std::uint64_
 // when a clique's tail is missing from the tree, which a walk of strictly
 // ascending lists never gives.
 bool subtract_tails(SeedTree& tree, std::size_t n, InterruptPoll& poll);
-
-// The cliques of non-zero weight, largest size first, each size in
-// lexicographic order, with their weights (seed_read_off.cpp).
-WeightedCliques read_off_nonzero(const SeedTree& tree, InterruptPoll& poll);
 
 }  // namespace vexa::graph::seed

@@ -65,7 +65,8 @@ Arguments bind_and_convert(const Signature& sig, PyObject* const* args, Py_ssize
 
 // The Python result of a call.  The converted lists are released first, so
 // that their memory can serve the Python objects.
-PyObject* release_and_build(Arguments& a, const graph::WeightedCliques& result, std::size_t node_count) {
+template <class Result>
+PyObject* release_and_build(Arguments& a, Result& result, std::size_t node_count) {
   a.lists = graph::NeighbourLists();
   Ref tuple = build_result(result, node_count);
   graph::phase_done("result");
@@ -105,9 +106,10 @@ PyObject* maxclique_decompose_with_weights(PyObject*, PyObject* const* args, Py_
     const graph::CallClock clock(kDecompose.name);
     Arguments a = bind_and_convert(kDecompose, args, nargs, kwnames, convert_graph);
     const std::size_t node_count = a.upper ? a.upper->size() : a.lists.size();
-    const graph::WeightedCliques result =
-        a.upper ? graph::decompose_upper_form_with_weights(std::move(*a.upper), a.maxrank)
-                : graph::decompose_untidy_with_weights(a.lists, a.maxrank);
+    // The seed walk's result stays on its tree until the result's objects
+    // are made from it.
+    graph::Decomposition result = a.upper ? graph::decompose_upper_form(std::move(*a.upper), a.maxrank)
+                                          : graph::decompose_untidy(a.lists, a.maxrank);
     graph::phase_done("cliques and weights");
     return release_and_build(a, result, node_count);
   });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <variant>
 #include <vector>
 
 #include "errors.hpp"
@@ -233,6 +234,24 @@ class ResultBuilder {
     }
   }
 
+  // Sets every slot from the blocks of `kept`, in the order they come, as
+  // fill() does from arrays: each block is read while it is in cache.
+  void fill(graph::KeptCliques& kept) {
+    const Slots at = slots();
+    graph::InterruptPoll poll;
+    std::size_t i = 0;
+    for (graph::CliqueBlock b = kept.next_block(); b.count != 0; b = kept.next_block()) {
+      if (b.count > length_ - i) throw graph::Failure("more kept cliques than counted");
+      const std::size_t length = b.size;
+      const graph::Node* nodes = b.nodes;
+      const graph::Weight* const weight = b.weights;
+      for (std::size_t j = 0; j < b.count; ++j, ++i, nodes += length) {
+        put(at, i, nodes, length, weight[j]);
+        poll.tick(static_cast<std::uint32_t>(length + 1));
+      }
+    }
+  }
+
   Ref finish() {
     if (static_cast<std::size_t>(PyList_GET_SIZE(cliques_.get())) != length_ ||
         static_cast<std::size_t>(PyList_GET_SIZE(weights_.get())) != length_)
@@ -292,6 +311,18 @@ Ref build_result(const graph::CliqueList& cliques, const graph::WeightList& weig
 
 Ref build_result(const graph::WeightedCliques& result, std::size_t node_count) {
   return build_result(result.cliques, result.weights, node_count);
+}
+
+Ref build_result(graph::KeptCliques& kept, std::size_t node_count) {
+  kept.rewind();
+  ResultBuilder out(kept.size(), std::min(node_count, kept.total_nodes()));
+  out.fill(kept);
+  return out.finish();
+}
+
+Ref build_result(graph::Decomposition& result, std::size_t node_count) {
+  if (auto* kept = std::get_if<graph::KeptCliques>(&result.cliques)) return build_result(*kept, node_count);
+  return build_result(std::get<graph::WeightedCliques>(result.cliques), node_count);
 }
 
 Ref build_edgeonly_result(const graph::NeighbourLists& adj) {

@@ -3,6 +3,8 @@
 
 #include "ref.hpp"
 
+#include "graph/decompose.hpp"
+#include "graph/seed_cliques.hpp"
 #include "graph/types.hpp"
 
 namespace vexa::module {
@@ -13,6 +15,11 @@ namespace vexa::module {
 Ref build_result(const graph::WeightedCliques& result, std::size_t node_count);
 Ref build_result(const graph::CliqueList& cliques, const graph::WeightList& weights,
                  std::size_t node_count);
+// The same from kept cliques still on the seed walk's tree, read off a
+// block at a time, each block turned into objects while in cache.
+Ref build_result(graph::KeptCliques& kept, std::size_t node_count);
+// Either form of a decomposition.
+Ref build_result(graph::Decomposition& result, std::size_t node_count);
 
 // The edge-only result, built straight from the lists: the node cliques
 // [0] .. [n-1], then every entry j > i of list i as [i, j].
