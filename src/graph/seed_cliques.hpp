@@ -101,6 +101,8 @@ class KeptCliques {
  private:
   void start_size(std::size_t k) noexcept;
   void seek_parents(std::size_t c) noexcept;
+  template <std::size_t K>
+  void take_found(std::size_t k, std::size_t found, Node* nodes, Weight* weights) noexcept;
 
   std::unique_ptr<seed::SeedTree> tree_;
   RawArray<Weight> weights_;         // the tree's weights, every clique's
@@ -109,8 +111,8 @@ class KeptCliques {
   // Where the read-off stands: the size being read (0: done), the next place
   // of its level to look at, and, per size j below it, the place of the
   // clique of j nodes that the last clique found extends (parent_[j]) with
-  // path_ holding that clique's nodes; parents_known_ tells whether a clique
-  // of this size has been found yet.
+  // path_ holding that clique's nodes; parents_known_ tells whether they
+  // have been set for this size yet.
   std::size_t k_ = 0;
   std::size_t at_ = 0;
   bool parents_known_ = false;

@@ -106,11 +106,14 @@ void KeptCliques::start_size(std::size_t k) noexcept {
   while (k >= 1 && kept_[k] == 0) --k;
   k_ = k;
   at_ = k >= 1 ? tree_->level_start[k - 1] : 0;
+  // The cursors start on the ancestors of the level's first clique, from
+  // where those of its kept cliques ascend.
   parents_known_ = false;
+  if (k > 1) seek_parents(at_);
 }
 
 // Moves the cursors of the levels above k_ to the ancestors of clique c of
-// k_ nodes, and path_ to its nodes: from the parent up, until a cursor
+// k_ nodes, and path_ to their nodes: from the parent up, until a cursor
 // stays where it was (the first time, all the way up).
 void KeptCliques::seek_parents(std::size_t c) noexcept {
   const std::vector<std::size_t>& start = tree_->level_start;
@@ -128,13 +131,40 @@ void KeptCliques::seek_parents(std::size_t c) noexcept {
   parents_known_ = true;
 }
 
+// Writes the nodes and weights of the `count` kept cliques of k nodes whose
+// places found_ holds, clique after clique.  The parent's cursor is looked
+// at here and the rest of the path only when it moves; K is k up to
+// kUnrolledSizes, where the copies of the path unroll, and 0 past it.
+template <std::size_t K>
+void KeptCliques::take_found(std::size_t k_run, std::size_t count, Node* nodes, Weight* weights) noexcept {
+  const std::size_t k = K != 0 ? K : k_run;
+  const Index* const fc = tree_->first_child.data();
+  const Index* const last = tree_->last.data();
+  const Weight* const w = tree_->w;
+  const Index* const found = found_.data();
+  Node* const path = path_.data();
+  std::size_t p = parent_[k - 1];
+  for (std::size_t f = 0; f < count; ++f) {
+    const std::size_t c = found[f];
+    if (k > 1 && fc[p + 1] <= c) {
+      parent_[k - 1] = p;
+      seek_parents(c);
+      p = parent_[k - 1];
+    }
+    path[k - 1] = last[c];
+    Node* const d = nodes + f * k;
+    for (std::size_t x = 0; x < k; ++x) d[x] = path[x];
+    weights[f] = w[c];
+  }
+  parent_[k - 1] = p;
+}
+
 CliqueBlock KeptCliques::next_block() {
   while (k_ >= 1) {
     const std::size_t k = k_;
     const std::size_t end = tree_->level_start[k];
     const std::size_t room = block_capacity(k);
     const Weight* const w = tree_->w;
-    const Index* const last = tree_->last.data();
     Index* const found = found_.data();
     Node* const nodes = block_nodes_.data();
     Weight* const weights = block_weights_.data();
@@ -150,14 +180,19 @@ CliqueBlock KeptCliques::next_block() {
         found[j] = static_cast<Index>(i);
         j += w[i] != 0;
       }
-      for (std::size_t f = 0; f < j; ++f) {
-        const std::size_t c = found[f];
-        if (k > 1) seek_parents(c);
-        path_[k - 1] = last[c];
-        Node* const d = nodes + count * k;
-        for (std::size_t x = 0; x < k; ++x) d[x] = path_[x];
-        weights[count++] = w[c];
+      Node* const to = nodes + count * k;
+      switch (k) {
+        case 1: take_found<1>(k, j, to, weights + count); break;
+        case 2: take_found<2>(k, j, to, weights + count); break;
+        case 3: take_found<3>(k, j, to, weights + count); break;
+        case 4: take_found<4>(k, j, to, weights + count); break;
+        case 5: take_found<5>(k, j, to, weights + count); break;
+        case 6: take_found<6>(k, j, to, weights + count); break;
+        case 7: take_found<7>(k, j, to, weights + count); break;
+        case 8: take_found<8>(k, j, to, weights + count); break;
+        default: take_found<0>(k, j, to, weights + count); break;
       }
+      count += j;
       poll_.tick(tick_cost((i - at_) + j * k));
       at_ = i;
     }
