@@ -38,12 +38,29 @@ def wheel_and_star():
     return [sorted(s) for s in adj]
 
 
+def long_wheel(rim=700, leaves=300):
+    """A hub joined to a path of `rim` nodes and to `leaves` more nodes:
+    more triangles, and more spokes, than one block of the decomposition's
+    read-off holds, so that its results are made from several blocks of one
+    size, and a hub whose weight is beyond the shared ints."""
+    adj = [set() for _ in range(rim + leaves + 1)]
+    for i in range(1, rim + leaves + 1):
+        adj[0].add(i)
+        adj[i].add(0)
+        if i < rim:
+            adj[i].add(i + 1)
+            adj[i + 1].add(i)
+    return [sorted(s) for s in adj]
+
+
 FULL = wheel_and_star()
 UPPER = [[j for j in lst if j > i] for i, lst in enumerate(FULL)]
+LONG_WHEEL = long_wheel()
 
 CALLS = {
     "decompose": lambda: vexa.maxclique_decompose_with_weights(FULL, 3),
     "decompose-64": lambda: vexa.maxclique_decompose_with_weights(FULL, 64),
+    "decompose-blocks": lambda: vexa.maxclique_decompose_with_weights(LONG_WHEEL, 3),
     "cliques": lambda: vexa.enumerate_cliques_with_weights(UPPER, 3),
     "noprune": lambda: vexa.enumerate_cliques_with_weights_noprune(UPPER, 3),
     "edgeonly": lambda: vexa.enumerate_cliques_with_weights_edgeonly(UPPER),
