@@ -41,7 +41,7 @@ enum class SeedOutput {
   // Only the cliques of non-zero weight, largest size first, each size
   // ascending lexicographically.  The nodes of the other cliques are never
   // written: the weights are worked out on the tree alone, and the kept
-  // cliques are read off it at the end, straight into their places.
+  // cliques are read off it at the end (KeptCliques below).
   nonzero_largest_first,
 };
 
