@@ -133,7 +133,7 @@ void KeptCliques::seek_parents(std::size_t c) noexcept {
 
 // Writes the nodes and weights of the `count` kept cliques of k nodes whose
 // places found_ holds, clique after clique.  The parent's cursor is looked
-// at here and the rest of the path only when it moves; K is k up to
+// at here, and the rest of the path only when it moves past the next one; K is k up to
 // kUnrolledSizes, where the copies of the path unroll, and 0 past it.
 template <std::size_t K>
 void KeptCliques::take_found(std::size_t k_run, std::size_t count, Node* nodes, Weight* weights) noexcept {
@@ -147,9 +147,20 @@ void KeptCliques::take_found(std::size_t k_run, std::size_t count, Node* nodes, 
   for (std::size_t f = 0; f < count; ++f) {
     const std::size_t c = found[f];
     if (k > 1 && fc[p + 1] <= c) {
-      parent_[k - 1] = p;
-      seek_parents(c);
-      p = parent_[k - 1];
+      // Most often c's parent is the next clique of its level, p + 1: then
+      // only its last node changes on the path.  p + 1 has the same parent
+      // as p: p has children, so it is not the last child of its parent
+      // (whose last child extends it by its last candidate, which leaves no
+      // candidate to extend that child by).  As first_child[p + 1] <= c,
+      // p + 1 is still on the parents' level.
+      if (fc[p + 2] > c) {
+        ++p;
+        path[k - 2] = last[p];
+      } else {
+        parent_[k - 1] = p;
+        seek_parents(c);
+        p = parent_[k - 1];
+      }
     }
     path[k - 1] = last[c];
     Node* const d = nodes + f * k;
