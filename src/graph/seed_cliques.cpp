@@ -1,9 +1,10 @@
 // The seed walk's driver: checks that the lists suit the walk, then runs
 // its passes in order (seed_tree.hpp names them and their files) and hands
-// back every clique or the non-zero ones.  The method and its bounds are
-// told where each pass is; in all, the walk costs O(W) words of work and a
-// few entries of memory per clique of at most maxrank nodes, W the mask
-// words of its seed's list, besides building the seeds' rows.
+// back every clique, or its tree for the non-zero ones to be read off
+// (KeptCliques, seed_read_off.cpp), or those as arrays.  The method and its
+// bounds are told where each pass is; in all, the walk costs O(W) words of
+// work and a few entries of memory per clique of at most maxrank nodes, W
+// the mask words of its seed's list, besides building the seeds' rows.
 #include "seed_cliques.hpp"
 
 #include <vector>
