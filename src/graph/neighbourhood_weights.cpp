@@ -217,16 +217,19 @@ class NeighbourhoodWeigher {
   };
   template <bool kHw>
   Degrees degrees(Word c, unsigned size, std::size_t stop) const {
-    // The pivot is kept as a key, (degree + 1) * 64 plus 63 less the node,
-    // so that the largest key is the first node of the largest degree and
+    // The pivot is kept as a key, 64 times the degree less the node, so
+    // that the largest key is the first node of the largest degree and
     // taking the larger of two keys needs no branch: whether a node beats
-    // the pivot so far is as good as random to a branch predictor.
+    // the pivot so far is as good as random to a branch predictor.  The
+    // node is the key's negation modulo 64; no key is below -63.
     Degrees r{0, 0, 0, false};
-    unsigned best = 0;
+    const unsigned others = size - 1;
+    int best = -static_cast<int>(kNeighbourhoodBits);
+    unsigned sum = 0;
     for (Word bits = c; bits != 0; bits &= bits - 1) {
-      const auto x = static_cast<unsigned>(std::countr_zero(bits));
+      const std::size_t x = static_cast<unsigned>(std::countr_zero(bits));
       const unsigned d = popcount<kHw>(row_[x] & c);
-      if (d + 1 == size) {
+      if (d == others) {
         if (x < stop) {
           r.stopped = true;
           return r;
@@ -234,11 +237,12 @@ class NeighbourhoodWeigher {
         r.cone |= Word{1} << x;
         continue;
       }
-      r.sum += d;
-      const unsigned key = ((d + 1) << 6) | (kPivotMask - x);
+      sum += d;
+      const int key = static_cast<int>(d << 6) - static_cast<int>(x);
       best = key > best ? key : best;
     }
-    r.pivot = kPivotMask - (best & kPivotMask);
+    r.sum = sum;
+    r.pivot = static_cast<std::size_t>(static_cast<unsigned>(-best) & kPivotMask);
     return r;
   }
   static constexpr unsigned kPivotMask = kNeighbourhoodBits - 1;
