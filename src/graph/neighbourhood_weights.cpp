@@ -47,18 +47,23 @@
 // budget and the caller falls back to the general route when it runs out.
 //
 // Where the work goes, on a 3D geometric graph (n 20,000, mean degree 16,
-// maxrank 64; callgrind instructions, the whole call 206.7 M, this route
-// 150.8 M of them, the result's Python objects 47.0 M, no more than the
+// maxrank 64; callgrind instructions, the whole call 202.3 M, this route
+// 146.3 M of them, the result's Python objects 47.1 M, no more than the
 // least C code needs to create them):
-// - rows: about 34 M for 2.76 M entries of upper lists read (each edge inside
-//   N[v] once, from its smaller end; the last node of N[v] besides v is
-//   not read, its only neighbour above it in N[v] being v, which spares
-//   few entries: with the nodes numbered at random, the largest of N[v]
-//   has a short upper list);
+// - rows: about 36 M (4 M of them setting and clearing the places) for
+//   2.76 M entries of upper lists read (each edge inside N[v] once, from
+//   its smaller end; the last node of N[v] besides v is not read, its only
+//   neighbour above it in N[v] being v, which spares few entries: with the
+//   nodes numbered at random, the largest of N[v] has a short upper list).
+//   Only 1.41 M of the entries lie inside N[v]: reading nothing but the
+//   edges inside would at best halve this part;
 // - listing: 576,567 nodes tried, 315,141 of them refused by a cone point
 //   below (926 at the root), 261,426 closed cliques, 151,302 of them with a
-//   non-zero weight; the passes over the degrees 35 M plus most of the
-//   15 M of bit scans and counts, the rest of the listing 15 M;
+//   non-zero weight; the passes over the degrees (those of the weighing's
+//   searches included) 36 M plus most of the 16 M of bit scans and counts,
+//   the rest of the listing 14 M, the step counts 3 M, the copies of the
+//   cliques' nodes 5.6 M.  The nodes tried have 0 to 35 common neighbours,
+//   most 2 to 9, refused and accepted alike, so no one size dominates;
 // - weighing: after the cone points 45,902 sets are empty, 47,711 have two
 //   or three nodes (closed form), 167,813 more, of which 110,124 weigh 0;
 //   their searches visit 250,593 nodes (about 8 M instructions).
@@ -72,6 +77,22 @@
 // both together took the call from 44.85 to 40.05 ms, 21 alternating calls
 // on a quiet machine).
 // Tried and not kept (each against the code as it then was):
+// - the closure from the maximal cliques instead of the degrees: with the
+//   maximal cliques through v at hand, a set's closure is the AND, and its
+//   common neighbours the OR, of those holding it, words found by one AND
+//   of the sets of cliques holding each node.  But finding them costs
+//   about what it saves: the existing maximal clique engine takes 87.0 M on
+//   this graph, and a pivoting search for the maximal cliques with smallest
+//   node v, run on the rows already built (the nodes below v excluded),
+//   takes 16.8 M (167,061 search nodes for the 45,902 cliques), after which
+//   the cliques must be kept, mapped into each N[v] and the weighing's
+//   pivot passes run anyway: break-even at best by an estimate from these
+//   counts, so it was not built;
+// - the table of place bits held beside the rows, so that the row loop
+//   reaches both from one base register (-3.3 M instructions, but 1.02
+//   times the time in paired calls); the sets of up to three nodes weighed
+//   from their rows instead of the degree sum, which spares the sum in the
+//   degree pass (-2.0 M, 1.00 to 1.01 times the time);
 // - settling the nodes in breadth-first order, so that consecutive N[v]
 //   overlap: the same CPU time before even putting the result back in
 //   order, the next nodes' lists being asked for ahead anyway;
