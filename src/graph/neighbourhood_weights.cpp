@@ -204,17 +204,24 @@ class NeighbourhoodWeigher {
     const std::size_t n = off_.size() - 1;
     for (std::size_t v = 0; v < n; ++v) {
       ask_ahead(v);
+      owner_ = static_cast<Index>(v);
       settle<kHw>(v);
     }
   }
 
-  // The result, the size groups copied out largest first.  The lists are
-  // let go of first, so that the copy can reuse their memory.
+  // The result, the size groups copied out largest first, each clique's
+  // nodes read off its smallest node's list.  The places and the positions
+  // of the nodes themselves are let go of first, the lists once read.
   WeightedCliques gather();
 
  private:
+  // A clique is kept as its places in N[v] and v, its smallest node, and
+  // its nodes are read off N[v]'s list when the result is gathered: there
+  // the cliques of one size come together, so that the loop over a
+  // clique's nodes runs as many times for each and its end is foreseen.
   struct Group {
-    RawArray<Index> nodes;  // node numbers are below kNoIndex
+    RawArray<Word> places;
+    RawArray<Index> owners;
     RawArray<Weight> weights;
   };
 
@@ -373,15 +380,15 @@ class NeighbourhoodWeigher {
   template <bool kHw>
   void emit(Word set, Weight weight);
 
-  // Full lists, ascending, without self: list x is nbr_[off_[x]..off_[x+1]),
-  // its nodes above x start at mid_[x].
+  // Closed neighbourhoods, ascending: list x is N[x], nbr_[off_[x]..off_[x+1]),
+  // with x itself at mid_[x] and its nodes above x after it.
   std::vector<Index> off_, mid_, nbr_;
   std::vector<std::uint8_t> place_;  // per node: its place in the current N[v], else kOutside
   std::uint64_t steps_ = 0, budget_;
   InterruptPoll poll_;
   // Bit p's neighbours (without p); the last row is scratch.
   std::array<Word, kOutside + 1> row_{};
-  std::array<Index, 64> local_{};  // bit p -> node
+  Index owner_ = 0;  // the node being settled
   std::vector<Group> groups_;  // by size
 };
 
@@ -392,21 +399,11 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   const Index* const nbr = nbr_.data();
   const Index* const mid = mid_.data();
   std::uint8_t* const place = place_.data();
+  // N[v] in order, v at place pv: v's list.
   const Index* const list = nbr + off[v];
-  const std::size_t deg = off[v + 1] - off[v];
-  // N[v] in order: the neighbours below v, v, the neighbours above.
-  const std::size_t pv = mid_[v] - off[v];
-  const std::size_t k = deg + 1;
-  for (std::size_t p = 0; p < pv; ++p) {
-    local_[p] = list[p];
-    place[list[p]] = static_cast<std::uint8_t>(p);
-  }
-  local_[pv] = static_cast<Index>(v);
-  place[v] = static_cast<std::uint8_t>(pv);
-  for (std::size_t p = pv + 1; p < k; ++p) {
-    local_[p] = list[p - 1];
-    place[list[p - 1]] = static_cast<std::uint8_t>(p);
-  }
+  const std::size_t k = off[v + 1] - off[v];
+  const std::size_t pv = mid[v] - off[v];
+  for (std::size_t p = 0; p < k; ++p) place[list[p]] = static_cast<std::uint8_t>(p);
   // Each edge inside N[v] is read once, in the list of its smaller end
   // above that node: the places ascend with the nodes, so row p is
   // complete once the places before it are done.  An entry outside N[v]
@@ -421,20 +418,20 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
   const std::size_t read = k < 2 ? 0 : pv + 1 == k ? k - 2 : k - 1;
   for (std::size_t p = 0; p < read; ++p) {
     if (p == pv) continue;
-    const std::size_t x = local_[p];
+    const std::size_t x = list[p];
     const Word bit = Word{1} << p;
     Word r = 0;
     const Index* const end = nbr + off[x + 1];
-    for (const Index* it = nbr + mid[x]; it != end; ++it) {
+    for (const Index* it = nbr + mid[x] + 1; it != end; ++it) {
       const std::size_t q = place[*it];
       r |= kPlaceBits[q];
       rows[q] |= bit;
     }
     rows[p] |= r;
-    work += off[x + 1] - mid[x];
+    work += off[x + 1] - mid[x] - 1;
   }
   row_[pv] = low_bits(k) & ~own;
-  for (std::size_t p = 0; p < k; ++p) place[local_[p]] = kOutside;
+  for (std::size_t p = 0; p < k; ++p) place[list[p]] = kOutside;
   poll_.tick(static_cast<std::uint32_t>(work));
 
   // Closed cliques are listed depth first.  A frame holds a closed clique,
@@ -499,27 +496,22 @@ void NeighbourhoodWeigher::settle(std::size_t v) {
 // Appends a clique of non-zero weight to its size group.
 template <bool kHw>
 void NeighbourhoodWeigher::emit(Word set, Weight weight) {
-  const unsigned size = popcount<kHw>(set);
-  Group& g = groups_[size];
-  grow_checked(g.nodes, size);
-  const std::size_t at = g.nodes.size();
-  g.nodes.resize(at + size);  // unwritten until here
-  Index* out = g.nodes.data() + at;
-  for (Word bits = set; bits != 0; bits &= bits - 1)
-    *out++ = static_cast<Index>(local_[static_cast<std::size_t>(std::countr_zero(bits))]);
+  Group& g = groups_[popcount<kHw>(set)];
+  grow_checked(g.places, 1);
+  g.places.push_back(set);
+  grow_checked(g.owners, 1);
+  g.owners.push_back(owner_);
   grow_checked(g.weights, 1);
   g.weights.push_back(weight);
 }
 
 WeightedCliques NeighbourhoodWeigher::gather() {
-  std::vector<Index>().swap(off_);
   std::vector<Index>().swap(mid_);
-  std::vector<Index>().swap(nbr_);
   std::vector<std::uint8_t>().swap(place_);
   std::size_t count = 0, total = 0;
-  for (const Group& g : groups_) {
-    count += g.weights.size();
-    total += g.nodes.size();
+  for (std::size_t size = 0; size < groups_.size(); ++size) {
+    count += groups_[size].weights.size();
+    total += groups_[size].weights.size() * size;
   }
   WeightedCliques out;
   std::vector<Node>& nodes = out.cliques.nodes();
@@ -527,28 +519,47 @@ WeightedCliques NeighbourhoodWeigher::gather() {
   reserve_checked(nodes, total);
   reserve_checked(offsets, count + 1);
   reserve_checked(out.weights, count);
+  const Index* const off = off_.data();
+  const Index* const nbr = nbr_.data();
+  // The nodes are read off into a small buffer, appended whenever the next
+  // clique might not fit: copies of a few hundred bytes, which a large
+  // block would not be.
+  std::array<Node, 2 * kNeighbourhoodBits> buffer;
   for (std::size_t size = groups_.size(); size-- > 1;) {
     Group& g = groups_[size];
-    // The arrays are filled as they are copied, without clearing them first,
-    // a block of cliques at a time with a tick in between.
+    // A block of cliques at a time, with a tick in between.
     for (std::size_t at = 0; at < g.weights.size(); at += kGatherBlock) {
       const std::size_t end = std::min(g.weights.size(), at + kGatherBlock);
-      nodes.insert(nodes.end(), g.nodes.begin() + static_cast<std::ptrdiff_t>(at * size),
-                   g.nodes.begin() + static_cast<std::ptrdiff_t>(end * size));
+      std::size_t filled = 0;
+      for (std::size_t c = at; c < end; ++c) {
+        if (filled + size > buffer.size()) {
+          nodes.insert(nodes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(filled));
+          filled = 0;
+        }
+        const Index* const list = nbr + off[g.owners[c]];
+        Node* to = buffer.data() + filled;
+        for (Word bits = g.places[c]; bits != 0; bits &= bits - 1)
+          *to++ = list[static_cast<std::size_t>(std::countr_zero(bits))];
+        filled += size;
+        offsets.push_back(offsets.back() + size);
+      }
+      nodes.insert(nodes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(filled));
       out.weights.insert(out.weights.end(), g.weights.begin() + static_cast<std::ptrdiff_t>(at),
                          g.weights.begin() + static_cast<std::ptrdiff_t>(end));
-      for (std::size_t c = at; c < end; ++c) offsets.push_back(offsets.back() + size);
       poll_.tick(static_cast<std::uint32_t>((end - at) * size | 1));
     }
-    RawArray<Index>().swap(g.nodes);
+    RawArray<Word>().swap(g.places);
+    RawArray<Index>().swap(g.owners);
     RawArray<Weight>().swap(g.weights);
   }
+  std::vector<Index>().swap(off_);
+  std::vector<Index>().swap(nbr_);
   return out;
 }
 
-// The full lists the method reads, ascending, without self, node numbers
-// below kNoIndex: list v is nbr[off[v]..off[v+1]), its nodes above v start
-// at mid[v].
+// The closed neighbourhoods the method reads, ascending, node numbers below
+// kNoIndex: list v is N[v], nbr[off[v]..off[v+1]), with v itself at mid[v]
+// and its nodes above v after it.
 struct FullLists {
   std::vector<Index> off, mid, nbr;
   std::size_t largest = 0;
@@ -587,7 +598,7 @@ Read read_tidy_lists(const NeighbourLists& upper, const NeighbourLists& lists, s
     if (deg < upper.length(v)) return Read::untidy;
     if (deg > limit) return distinct_below(lists[v].first(deg - upper.length(v)), v) ? Read::declined : Read::untidy;
     out.largest = std::max(out.largest, deg);
-    out.off[v + 1] = out.off[v] + static_cast<Index>(deg);
+    out.off[v + 1] = out.off[v] + static_cast<Index>(deg + 1);
   }
   out.nbr.resize(out.off[n]);
   out.mid.resize(n);
@@ -596,14 +607,15 @@ Read read_tidy_lists(const NeighbourLists& upper, const NeighbourLists& lists, s
     Index* to = out.nbr.data() + out.off[v];
     if (!copy_ascending_within(lists[v].data(), below, 0, v, to)) return Read::untidy;
     out.mid[v] = out.off[v] + static_cast<Index>(below);
-    if (!copy_upper_list(upper, v, to + below)) return Read::declined;
+    to[below] = static_cast<Index>(v);
+    if (!copy_upper_list(upper, v, to + below + 1)) return Read::declined;
     poll.tick(static_cast<std::uint32_t>(lists.length(v) | 1));
   }
   return Read::done;
 }
 
 // The full lists from `upper` alone: list w gets the nodes v < w listing it
-// (ascending, as v runs up), then its own upper list.  The count stops at
+// (ascending, as v runs up), then w, then its own upper list.  The count stops at
 // the first degree above the limit, so that graphs outside it (hubs, a
 // small maxrank) cost next to nothing.
 Read gather_full_lists(const NeighbourLists& upper, std::size_t limit, FullLists& out, InterruptPoll& poll) {
@@ -622,16 +634,18 @@ Read gather_full_lists(const NeighbourLists& upper, std::size_t limit, FullLists
     }
     poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
   }
-  for (std::size_t v = 0; v < n; ++v) off[v + 1] += off[v];
+  // off[v + 1] holds v's degree; each list holds its node as well.
+  for (std::size_t v = 0; v < n; ++v) off[v + 1] += off[v] + 1;
   out.nbr.resize(off[n]);
-  // mid[v]: where list v's nodes above v start, once the others are in.
+  // mid[v]: where v itself goes, once the nodes below it are in.
   out.mid.assign(off.begin(), off.end() - 1);
   for (std::size_t v = 0; v < n; ++v) {
     for (Node w : upper[v]) out.nbr[out.mid[static_cast<std::size_t>(w)]++] = static_cast<Index>(v);
     poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
   }
   for (std::size_t v = 0; v < n; ++v) {
-    std::copy(upper[v].begin(), upper[v].end(), out.nbr.begin() + static_cast<std::ptrdiff_t>(out.mid[v]));
+    out.nbr[out.mid[v]] = static_cast<Index>(v);
+    std::copy(upper[v].begin(), upper[v].end(), out.nbr.begin() + static_cast<std::ptrdiff_t>(out.mid[v] + 1));
     poll.tick(static_cast<std::uint32_t>(upper.length(v) | 1));
   }
   return Read::done;
@@ -640,7 +654,8 @@ Read gather_full_lists(const NeighbourLists& upper, std::size_t limit, FullLists
 std::optional<WeightedCliques> decompose(const NeighbourLists& upper, const NeighbourLists* lists,
                                          std::uint64_t maxrank, std::uint64_t steps_per_entry) {
   const std::size_t n = upper.size();
-  if (n == 0 || maxrank < 3 || n >= kNoIndex || upper.total_nodes() >= kNoIndex / 2) return std::nullopt;
+  // The lists hold n + 2m entries, counted in Index.
+  if (n == 0 || maxrank < 3 || n >= kNoIndex || upper.total_nodes() >= (kNoIndex - n) / 2) return std::nullopt;
   InterruptPoll poll;
   const std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(kNeighbourhoodBits, maxrank) - 1);
   FullLists full;
