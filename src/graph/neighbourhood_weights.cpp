@@ -31,7 +31,11 @@
 // N[v]) are listed each once by prefix-preserving closure extension (Uno,
 // Asai, Uchida and Arimura, LCM, 2004), each weighed by A of its common
 // neighbours, and those of non-zero weight appended to their size groups
-// in the order they are listed, which is the result order.
+// in the order they are listed, which is the result order.  Each node's
+// list holds its closed neighbourhood, the node itself included, so that
+// N[v] is read in place; a clique is kept as its places in N[v] and v, and
+// its nodes are read off v's list when the result is gathered, size by
+// size: there the loop over a clique's nodes runs as many times for each.
 //
 // One pass over the degrees inside a candidate set serves both halves: its
 // cone points are the closure's new nodes (a first one below the node
@@ -47,10 +51,10 @@
 // budget and the caller falls back to the general route when it runs out.
 //
 // Where the work goes, on a 3D geometric graph (n 20,000, mean degree 16,
-// maxrank 64; callgrind instructions, the whole call 202.3 M, this route
-// 146.3 M of them, the result's Python objects 47.1 M, no more than the
+// maxrank 64; callgrind instructions, the whole call 200.4 M, this route
+// 144.4 M of them, the result's Python objects 47.1 M, no more than the
 // least C code needs to create them):
-// - rows: about 36 M (4 M of them setting and clearing the places) for
+// - rows: about 33 M (with setting and clearing the places) for
 //   2.76 M entries of upper lists read (each edge inside N[v] once, from
 //   its smaller end; the last node of N[v] besides v is not read, its only
 //   neighbour above it in N[v] being v, which spares few entries: with the
@@ -61,9 +65,10 @@
 //   below (926 at the root), 261,426 closed cliques, 151,302 of them with a
 //   non-zero weight; the passes over the degrees (those of the weighing's
 //   searches included) 36 M plus most of the 16 M of bit scans and counts,
-//   the rest of the listing 14 M, the step counts 3 M, the copies of the
-//   cliques' nodes 5.6 M.  The nodes tried have 0 to 35 common neighbours,
-//   most 2 to 9, refused and accepted alike, so no one size dominates;
+//   the rest of the listing 14 M, the step counts 3 M; the gathering 9 M,
+//   7.4 M of it reading off the cliques' nodes.  The nodes tried have 0 to
+//   35 common neighbours, most 2 to 9, refused and accepted alike, so no
+//   one size dominates;
 // - weighing: after the cone points 45,902 sets are empty, 47,711 have two
 //   or three nodes (closed form), 167,813 more, of which 110,124 weigh 0;
 //   their searches visit 250,593 nodes (about 8 M instructions).
@@ -75,7 +80,11 @@
 // is why the lists of the next nodes' neighbours are asked for ahead, and
 // why the pivot is taken by a select (fewer misses for more instructions:
 // both together took the call from 44.85 to 40.05 ms, 21 alternating calls
-// on a quiet machine).
+// on a quiet machine).  Reading N[v] in place and the cliques' nodes off
+// at the gathering instead of copying both per node settled took the
+// route's misses from 2.20 M to 1.98 M (a C++ caller of the route) and the
+// call to 0.93 to 0.96 times the time (paired calls, 41 rounds), for 1.9 M
+// fewer instructions.
 // Tried and not kept (each against the code as it then was):
 // - the closure from the maximal cliques instead of the degrees: with the
 //   maximal cliques through v at hand, a set's closure is the AND, and its
