@@ -171,9 +171,10 @@ constexpr std::uint64_t kStepsPerEntry = 32;
 // a few microseconds, and the budget may be overrun by less than a block.
 constexpr std::uint64_t kStepBlock = 256;
 
-// Cliques copied into the result between two interrupt ticks: well under
-// a millisecond of copying.
-constexpr std::size_t kGatherBlock = std::size_t{1} << 14;
+// Nodes read off into the result between two interrupt ticks (at least
+// one clique): well under a millisecond of reading, each node a load from
+// a list and a store.
+constexpr std::size_t kGatherBlock = std::size_t{1} << 16;
 
 struct OverBudget {};
 
@@ -537,8 +538,9 @@ WeightedCliques NeighbourhoodWeigher::gather() {
   for (std::size_t size = groups_.size(); size-- > 1;) {
     Group& g = groups_[size];
     // A block of cliques at a time, with a tick in between.
-    for (std::size_t at = 0; at < g.weights.size(); at += kGatherBlock) {
-      const std::size_t end = std::min(g.weights.size(), at + kGatherBlock);
+    const std::size_t block = std::max<std::size_t>(1, kGatherBlock / size);
+    for (std::size_t at = 0; at < g.weights.size(); at += block) {
+      const std::size_t end = std::min(g.weights.size(), at + block);
       std::size_t filled = 0;
       for (std::size_t c = at; c < end; ++c) {
         if (filled + size > buffer.size()) {
