@@ -130,3 +130,39 @@ def test_exponential_cut_without_a_limit_ends_in_memory_error_quickly():
     done = subprocess.run([sys.executable, "-c", UNLIMITED], capture_output=True, text=True, timeout=60)
     assert done.returncode == 0, done.stderr
     assert done.stdout.split() == ["MemoryError"]
+
+
+RESULT_TOO_LARGE = textwrap.dedent(
+    """
+    import resource, vexa
+    size = int(open('/proc/self/statm').read().split()[0]) * resource.getpagesize()
+    limit = size + (384 << 20)
+    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    # K320 at maxrank 3: the walk's tree takes about 90 MB, the 5.5 million
+    # cliques returned need at least 520 MB of Python objects.
+    adj = [[u for u in range(320) if u != v] for v in range(320)]
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    try:
+        vexa.maxclique_decompose_with_weights(adj, 3)
+    except MemoryError:
+        print("MemoryError")
+    grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+    print(grown // 1024)
+    print(vexa.maxclique_decompose_with_weights([[1], [0, 2], [1]], 3))
+    """
+)
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="address-space limit and /proc are Linux")
+@pytest.mark.skipif(os.environ.get("VEXA_SANITIZE") == "1",
+                    reason="the sanitizer runtime's own reservations do not fit the address-space limit")
+def test_result_too_large_for_the_memory_ends_before_its_objects_are_made():
+    # A result that cannot fit is refused before its lists are made, not
+    # after hundreds of megabytes of them (which, on a system that
+    # overcommits, is where the kernel would otherwise kill the process).
+    done = subprocess.run([sys.executable, "-c", RESULT_TOO_LARGE], capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    lines = done.stdout.split("\n")
+    assert lines[0] == "MemoryError"
+    assert int(lines[1]) < 250, f"the process grew by {lines[1]} MB before the MemoryError"
+    assert lines[2] == "([[0, 1], [1, 2], [1]], [1, 1, -1])"

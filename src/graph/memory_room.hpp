@@ -103,10 +103,11 @@ inline unsigned long long memory_ceiling_bytes() {
   return ceiling;
 }
 
-// Throws std::bad_alloc when `bytes` more cannot be backed by free memory.
+// Throws std::bad_alloc when `bytes` more cannot be backed by free memory
+// or would pass the address-space limit.
 inline void check_room(std::size_t bytes) {
   if (bytes < kUncheckedStepBytes) return;
-  if (bytes > free_memory_bytes()) throw std::bad_alloc();
+  if (bytes > memory_ceiling_bytes()) throw std::bad_alloc();
 }
 
 // Reserves room for `count` elements in v, checked as above.

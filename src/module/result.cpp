@@ -8,6 +8,7 @@
 #include "errors.hpp"
 #include "graph/edgeonly.hpp"
 #include "graph/interrupt.hpp"
+#include "graph/memory_room.hpp"
 
 namespace vexa::module {
 namespace {
@@ -197,14 +198,37 @@ inline void fill_clique(PyObject* entry, const graph::Node* nodes, std::size_t l
   set_filled(entry, length);
 }
 
+// The least memory a result of `length` cliques holding `nodes` nodes in all
+// takes: per clique a list object with the collector's header (56 bytes on
+// a 64-bit CPython) and its slots in the two outer lists, and per node one
+// item slot; the ints, shared or not, come on top.
+constexpr std::size_t kListObjectBytes = 56;
+std::size_t least_result_bytes(std::size_t length, std::size_t nodes) noexcept {
+  constexpr std::size_t kMax = ~std::size_t{0};
+  constexpr std::size_t kPerClique = kListObjectBytes + 2 * sizeof(PyObject*);
+  if (length > kMax / kPerClique || nodes > kMax / sizeof(PyObject*)) return kMax;
+  const std::size_t lists = length * kPerClique, items = nodes * sizeof(PyObject*);
+  return lists > kMax - items ? kMax : lists + items;
+}
+
+// `length`, once the memory for a result of that many cliques holding
+// `nodes` nodes in all has been found free (std::bad_alloc otherwise).
+std::size_t room_checked(std::size_t length, std::size_t nodes) {
+  graph::check_room(least_result_bytes(length, nodes));
+  return length;
+}
+
 // The two result lists, created at their final length and filled in place.
 // Each new list enters its slot before it is filled, and each slot counts
 // in its list's length as soon as it is set, so that a failure part way
 // leaves lists whose release releases exactly what was made.
 class ResultBuilder {
  public:
-  ResultBuilder(std::size_t length, std::size_t node_bound)
-      : length_(length),
+  // A result that the memory the system has free cannot hold ends in
+  // MemoryError before any of it is made: on a system that overcommits,
+  // making it would otherwise grow the process until the kernel kills it.
+  ResultBuilder(std::size_t length, std::size_t node_bound, std::size_t nodes)
+      : length_(room_checked(length, nodes)),
         ints_(node_bound, poll_),
         cliques_(new_unfilled_list(length)),
         weights_(new_unfilled_list(length)) {}
@@ -304,7 +328,7 @@ class ResultBuilder {
 Ref build_result(const graph::CliqueList& cliques, const graph::WeightList& weights,
                  std::size_t node_count) {
   // No point caching more distinct numbers than the result holds.
-  ResultBuilder out(cliques.size(), std::min(node_count, cliques.total_nodes()));
+  ResultBuilder out(cliques.size(), std::min(node_count, cliques.total_nodes()), cliques.total_nodes());
   out.fill(cliques, weights);
   return out.finish();
 }
@@ -315,7 +339,7 @@ Ref build_result(const graph::WeightedCliques& result, std::size_t node_count) {
 
 Ref build_result(graph::KeptCliques& kept, std::size_t node_count) {
   kept.rewind();
-  ResultBuilder out(kept.size(), std::min(node_count, kept.total_nodes()));
+  ResultBuilder out(kept.size(), std::min(node_count, kept.total_nodes()), kept.total_nodes());
   out.fill(kept);
   return out.finish();
 }
@@ -328,7 +352,8 @@ Ref build_result(graph::Decomposition& result, std::size_t node_count) {
 Ref build_edgeonly_result(const graph::NeighbourLists& adj) {
   const std::size_t n = adj.size();
   std::size_t next = n;
-  ResultBuilder out(n + graph::count_edge_cliques(adj), n);
+  const std::size_t edges = graph::count_edge_cliques(adj);
+  ResultBuilder out(n + edges, n, n + 2 * edges);
   for (std::size_t i = 0; i < n; ++i) {
     const graph::Node node = i;
     out.set(i, {&node, 1}, graph::edgeonly_node_weight(adj, i));
