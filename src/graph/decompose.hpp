@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "route_choice.hpp"
 #include "seed_cliques.hpp"
 #include "types.hpp"
 #include "upper_form.hpp"
@@ -47,19 +48,8 @@ Decomposition decompose_untidy(const NeighbourLists& adj, std::uint64_t maxrank)
 
 namespace detail {
 
-// The engines, exposed so that tests can compare them; every route gives
-// the same result.
-//  - maximal: the maximal cliques, then their weights
-//    (calc_clique_weights_from_maximal);
-//  - walk: with at least one edge and maxrank >= 1, every clique of at most
-//    maxrank nodes lies in the family, so the family is exactly what the
-//    bounded walk of enumerate_weighted_cliques lists on the graph's upper
-//    form, with the same weights; its non-zero entries, regrouped largest
-//    size first, are the result;
-//  - edges: for maxrank 2, where the family is the graph's edges and nodes,
-//    whose weights follow from the degrees (other maxranks: the walk).
-enum class DecomposeRoute { automatic, maximal, walk, edges };
-
+// The decomposition by the route named (DecomposeRoute, route_choice.hpp),
+// for tests that compare the engines; every route gives the same result.
 WeightedCliques decompose_with_weights(const NeighbourLists& adj, std::uint64_t maxrank,
                                        DecomposeRoute route);
 
