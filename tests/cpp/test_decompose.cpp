@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <set>
 
 #include "graph/bounded_cliques.hpp"
 #include "graph/clique_census.hpp"
 #include "graph/decompose.hpp"
+#include "graph/small_maxranks.hpp"
 #include "weighted_result.hpp"
 
 using namespace vexa::graph;
@@ -307,6 +309,15 @@ TEST(Decompose, RoutesAgreeWithTheModelOnSmallGraphs) {
           << "untidy entry, case " << t << " maxrank " << k;
       if (k == 2) {
         ASSERT_EQ(run(adj, k, DecomposeRoute::edges), want) << "edges, case " << t;
+        ASSERT_EQ(result_of(detail::edges_and_nodes(detail::simple_upper_form(make_lists(adj)))), want)
+            << "closed form from the degrees, case " << t;
+      }
+      // maxrank 0 and 1 (and no node) follow from the node count alone;
+      // the other maxranks are left to the routes.
+      const std::optional<WeightedCliques> closed = detail::without_search(adj.size(), k);
+      ASSERT_EQ(closed.has_value(), n == 0 || k < 2) << "case " << t << " maxrank " << k;
+      if (closed) {
+        ASSERT_EQ(result_of(*closed), want) << "closed form, case " << t << " maxrank " << k;
       }
     }
     ASSERT_EQ(run(adj, 64, DecomposeRoute::automatic), model(adj, 64));
