@@ -132,14 +132,14 @@ inline bool small_exact_int(PyObject* item, Node& value) noexcept {
   value = static_cast<Node>(v);
   return v >= 0;
 #elif PY_VERSION_HEX >= 0x030B0000
+  // One digit first: every node number but 0.
   const Py_ssize_t size = Py_SIZE(item);
-  if (size == 0) {
-    value = 0;
+  if (size == 1) [[likely]] {
+    value = reinterpret_cast<PyLongObject*>(item)->ob_digit[0];
     return true;
   }
-  if (size != 1) return false;
-  value = reinterpret_cast<PyLongObject*>(item)->ob_digit[0];
-  return true;
+  value = 0;
+  return size == 0;
 #else
   (void)item;
   (void)value;
@@ -254,6 +254,37 @@ bool read_tidy_list(PyObject* seq, graph::TidyUpperForm& tidy, graph::InterruptP
 // The item at `i` of a list or tuple.
 inline PyObject* plain_item(PyObject* seq, Py_ssize_t i) noexcept { return PySequence_Fast_ITEMS(seq)[i]; }
 
+// Reads list v of lists that are tidy so far, a list or tuple of at most
+// kItemsPerPoll items, as read_tidy_list() does but in one run: no poll
+// falls within it, so no Python code runs while it is read and its items
+// and their count stay as they were.  Same result and same `done`.
+inline bool read_short_tidy_list(PyObject* const* items, Py_ssize_t size, graph::TidyUpperForm& tidy,
+                                 Py_ssize_t& done) {
+  std::size_t end = tidy.lists().offsets().back();
+  const Node v = tidy.lists().size();
+  Py_ssize_t i = 0;
+  for (graph::TidyUpperForm::Below cursor = tidy.below(); i < size; ++i) {
+    PyObject* const item = items[i];
+    Node u = 0;
+    if (!PyLong_CheckExact(item) || !small_exact_int(item, u) || !cursor.take(u)) break;
+  }
+  Node* const up = tidy.room(end, static_cast<std::size_t>(size - i));
+  Node last = v;
+  for (; i < size; ++i) {
+    PyObject* const item = items[i];
+    Node x = 0;
+    if (!PyLong_CheckExact(item) || !small_exact_int(item, x) || x <= last) {
+      tidy.trim(end);
+      done = i;
+      return false;
+    }
+    up[end++] = x;
+    last = x;
+  }
+  tidy.take_upper(end, last);
+  return true;
+}
+
 // Reads the lists of a list or tuple from item `i` on, as for_each_item()
 // would, while they are lists or tuples that read_tidy_list() takes whole.
 // Returns the index of the first list it does not take (past the last item
@@ -265,12 +296,23 @@ Py_ssize_t read_tidy_lists(PyObject* obj, Py_ssize_t i, graph::TidyUpperForm& ti
     done = 0;
     if (i >= Py_SIZE(obj)) return i;
     PyObject* const inner = plain_item(obj, i);
-    if (!PyList_CheckExact(inner) && !PyTuple_CheckExact(inner)) return i;
-    plain_sequence_length(inner, kMaxNodeListLength);
-    // Held for the polls within a long list, whose signal handlers may drop
-    // it from the outer list.
-    const Ref hold = Ref::borrow(inner);
-    if (!read_tidy_list(inner, tidy, poll, done)) return i;
+    PyObject* const* items;
+    if (PyList_CheckExact(inner))
+      items = reinterpret_cast<PyListObject*>(inner)->ob_item;
+    else if (PyTuple_CheckExact(inner))
+      items = reinterpret_cast<PyTupleObject*>(inner)->ob_item;
+    else
+      return i;
+    const Py_ssize_t size = Py_SIZE(inner);
+    if (size <= kItemsPerPoll) {
+      if (!read_short_tidy_list(items, size, tidy, done)) return i;
+    } else {
+      plain_sequence_length(inner, kMaxNodeListLength);
+      // Held for the polls within a long list, whose signal handlers may
+      // drop it from the outer list.
+      const Ref hold = Ref::borrow(inner);
+      if (!read_tidy_list(inner, tidy, poll, done)) return i;
+    }
     poll.tick();
   }
 }
