@@ -352,6 +352,40 @@ def test_a_long_list_above_its_node_is_checked_across_polls(fault):
         assert got == expected(plain, k), k
 
 
+@pytest.mark.parametrize("size", [1023, 1024, 1025])
+@pytest.mark.parametrize("hub_last", [True, False])
+@pytest.mark.parametrize("fault", [None, "repeat", "out of order", "missing", "not an int"])
+def test_lists_about_one_poll_long_are_checked_to_their_last_entry(size, hub_last, fault):
+    """A hub listing `size` nodes, around the length up to which a list is
+    read in one run without a poll: a fault at its second or last entry
+    must leave the lists read as the graph they stand for, whichever side
+    of the hub the entries lie."""
+    n = size + 1
+    hub = n - 1 if hub_last else 0
+    leaves = [v for v in range(n) if v != hub]
+    adj = [[hub] for _ in range(n)]
+    adj[hub] = list(leaves)
+    a, b = leaves[1], leaves[2]              # a triangle, so that maxrank 3 has work
+    adj[a] = sorted([b, hub])
+    adj[b] = sorted([a, hub])
+    row = adj[hub]
+    for at in [1, size - 1]:
+        lists = [list(lst) for lst in adj]
+        row = lists[hub]
+        if fault == "repeat":
+            row.insert(at, row[at])
+        elif fault == "out of order":
+            row[at - 1], row[at] = row[at], row[at - 1]
+        elif fault == "missing":
+            lists[row[at]] = []              # the edge is listed by the hub only
+        elif fault == "not an int":
+            row[at] = Index(row[at])
+        plain = [[x.__index__() for x in lst] for lst in lists]
+        for k in [2, 3, 64]:
+            got = vexa.maxclique_decompose_with_weights(lists, k)
+            assert got == expected(plain, k), (at, k)
+
+
 def test_many_lists_written_past_the_room_made_at_once():
     """Tidy lists whose upper parts add up to many times the room the reader
     makes at once, with a few lists given as other kinds in between (each
