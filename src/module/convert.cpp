@@ -206,6 +206,21 @@ Py_ssize_t append_exact_ints(PyObject* seq, std::vector<Node>& nodes, graph::Int
   return i;
 }
 
+// Writes the items [i, stop) of a list's part above its node to up[end..],
+// while each is an exact int above `last`, the one before; returns where it
+// stopped: `stop`, or the first item that is not such an int.
+inline Py_ssize_t write_ascending(PyObject* const* items, Py_ssize_t i, Py_ssize_t stop, Node* up, std::size_t& end,
+                                  Node& last) noexcept {
+  for (; i < stop; ++i) {
+    PyObject* const item = items[i];
+    Node x = 0;
+    if (!PyLong_CheckExact(item) || !small_exact_int(item, x) || x <= last) break;
+    up[end++] = x;
+    last = x;
+  }
+  return i;
+}
+
 // Reads list v of lists that are tidy so far from a list or tuple, in the
 // same steps as append_exact_ints().  The entries below v that lead it are
 // taken by the tidy check's cursor and never stored; the entries after
@@ -231,16 +246,11 @@ bool read_tidy_list(PyObject* seq, graph::TidyUpperForm& tidy, graph::InterruptP
     }
     if (i < stop) {
       Node* const up = tidy.room(end, static_cast<std::size_t>(stop - i));
-      for (; i < stop; ++i) {
-        PyObject* const item = items[i];
-        Node x = 0;
-        if (!PyLong_CheckExact(item) || !small_exact_int(item, x) || x <= last) {
-          tidy.trim(end);
-          done = i;
-          return false;
-        }
-        up[end++] = x;
-        last = x;
+      i = write_ascending(items, i, stop, up, end, last);
+      if (i < stop) {
+        tidy.trim(end);
+        done = i;
+        return false;
       }
     }
     if (i >= size) {
@@ -268,18 +278,13 @@ inline bool read_short_tidy_list(PyObject* const* items, Py_ssize_t size, graph:
     Node u = 0;
     if (!PyLong_CheckExact(item) || !small_exact_int(item, u) || !cursor.take(u)) break;
   }
-  Node* const up = tidy.room(end, static_cast<std::size_t>(size - i));
   Node last = v;
-  for (; i < size; ++i) {
-    PyObject* const item = items[i];
-    Node x = 0;
-    if (!PyLong_CheckExact(item) || !small_exact_int(item, x) || x <= last) {
-      tidy.trim(end);
-      done = i;
-      return false;
-    }
-    up[end++] = x;
-    last = x;
+  Node* const up = tidy.room(end, static_cast<std::size_t>(size - i));
+  i = write_ascending(items, i, size, up, end, last);
+  if (i < size) {
+    tidy.trim(end);
+    done = i;
+    return false;
   }
   tidy.take_upper(end, last);
   return true;
