@@ -15,36 +15,13 @@
 #include <utility>
 
 #include "graph/seed_cliques.hpp"
+#include "edge_graphs.hpp"
 #include "weighted_result.hpp"
 
 using namespace vexa::graph;
 using namespace vexa::graph::test_support;
 
 namespace {
-
-using Edges = std::vector<std::pair<Node, Node>>;
-
-Lists upper_of(std::size_t n, const Edges& edges) {
-  std::vector<std::set<Node>> up(n);
-  for (auto [a, b] : edges)
-    if (a != b) up[std::min(a, b)].insert(std::max(a, b));
-  Lists lists(n);
-  for (std::size_t v = 0; v < n; ++v) lists[v].assign(up[v].begin(), up[v].end());
-  return lists;
-}
-
-void add_clique(Edges& edges, const std::vector<Node>& members) {
-  for (std::size_t i = 0; i < members.size(); ++i)
-    for (std::size_t j = i + 1; j < members.size(); ++j) edges.emplace_back(members[i], members[j]);
-}
-
-void add_random_edges(Edges& edges, std::uint64_t seed, Node from, Node to, double p) {
-  std::mt19937_64 rng(seed);
-  std::bernoulli_distribution edge(p);
-  for (Node a = from; a < to; ++a)
-    for (Node b = a + 1; b < to; ++b)
-      if (edge(rng)) edges.emplace_back(a, b);
-}
 
 // The walk's full list, zero weights dropped, sizes largest first, each size
 // in the list's (lexicographic) order.
