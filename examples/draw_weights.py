@@ -2,7 +2,7 @@
 
     python examples/draw_weights.py [out.png]      # default: docs/weights.png
 
-Needs matplotlib (pip install "vexa[docs]").  On the left, the graph: every
+Needs matplotlib (pip install ".[docs]").  On the left, the graph: every
 clique of non-zero weight is shaded (triangles), traced (edges) or ringed
 (nodes) and labelled with its weight.  On the right, the same cliques as a
 table, and the count for each node and edge: the weights of the cliques that
