@@ -3,6 +3,10 @@
     python examples/demo.py              # the built-in graph
     python examples/demo.py edges.txt    # an edge list: one "u v" pair of node numbers per line
 
+The nodes of an edge list are 0 .. its largest number, taken as they are: a
+number that stands in no line is an isolated node, so number the nodes
+densely (a file with large, sparse node ids makes one list per id).
+
 Each table lists the cliques a function returns with their weights.  Below it,
 the check that makes the weights useful: for every node and every edge of the
 graph, the weights of the returned cliques that hold it add up to exactly 1,
