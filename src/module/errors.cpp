@@ -10,12 +10,8 @@ namespace {
 PyObject* g_panic_type = nullptr;  // kept for the life of the process
 
 constexpr const char* kPanicDoc =
-    "Raised when a vexa function cannot go on: with the lists it was given "
-    "(a node number out of range, lists out of order, a length too large "
-    "to hold), when such a failure comes back from Python code that vexa "
-    "called while reading them, or when the interpreter cannot make a "
-    "result object for a reason other than memory.  The message says "
-    "which.\n\n"
+    "The exception raised when the native code of the vexa module fails "
+    "while it is called from Python.\n\n"
     "Like SystemExit, it derives from BaseException rather than Exception, "
     "so that it usually propagates through the whole stack and ends the "
     "interpreter instead of being swallowed by a broad `except Exception`.";
