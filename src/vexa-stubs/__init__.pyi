@@ -19,7 +19,8 @@ _WeightedCliques: TypeAlias = tuple[list[list[int]], list[int]]
 def enumerate_cliques_with_weights(nbrs: _NeighbourLists, maxrank: SupportsIndex) -> _WeightedCliques:
     """Every clique of at most maxrank nodes (0: no bound), breadth-first,
     with inclusion-exclusion weights; nbrs in upper form.  nbrs is neighbour
-    lists, not an adjacency matrix: convert a matrix first (examples/interop.py)."""
+    lists, not an adjacency matrix: convert a matrix first
+    (vexa_dask.graphs.neighbour_lists, which needs numpy)."""
 
 def enumerate_cliques_with_weights_noprune(nbrs: _NeighbourLists, maxrank: SupportsIndex) -> _WeightedCliques:
     """The same cliques and weights as enumerate_cliques_with_weights,
@@ -30,7 +31,7 @@ def maxclique_decompose_with_weights(adj: _NeighbourLists, maxrank: SupportsInde
     """The cliques of non-zero weight in the family of maximal cliques cut
     to maxrank nodes, largest first; adj as full symmetric lists.  adj is
     neighbour lists, not an adjacency matrix: convert a matrix first
-    (examples/interop.py)."""
+    (vexa_dask.graphs.neighbour_lists, which needs numpy)."""
 
 def enumerate_cliques_with_weights_edgeonly(adj: _NeighbourLists) -> _WeightedCliques:
     """Nodes (weight 1 - len(adj[i])) then edges (weight 1); adj as full

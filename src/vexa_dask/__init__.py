@@ -15,7 +15,7 @@ same cliques, weights and order.
 
 Without a `client`, a LocalCluster with one single-threaded worker process
 per core of this machine is started for the run and closed after it.  Dask
-is needed only for the runs: ``pip install "vexa[dask]"``.
+is needed only for the runs: ``pip install ".[dask]"`` from the source tree.
 """
 
 from __future__ import annotations
