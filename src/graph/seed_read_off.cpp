@@ -57,7 +57,9 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 14;
 // first_child[q] <= c, that is the parent of c, given first_child[p] <= c <
 // first_child[end].  The parents of a level's kept cliques are usually the
 // one before or the next, so those are tried first; a longer way is
-// galloped over.
+// galloped over.  (The branch-free search of sorted.hpp in place of the
+// library's measured the same here, 1.00 on G(2000, 0.02): the gallop is
+// rare.)
 inline std::size_t parent_from(const Index* first_child, std::size_t p, std::size_t end, std::size_t c) noexcept {
   if (first_child[p + 1] > c) return p;
   ++p;

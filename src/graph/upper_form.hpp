@@ -29,7 +29,9 @@ class TidyUpperForm {
   // The entries of list u's upper part that no later list has listed u for
   // yet, as indices into lists_.nodes(): [next, end).  The end is kept
   // beside the cursor, where the check reads it, rather than only in the
-  // offsets.
+  // offsets.  Halving the record to two 32-bit indices measured the same
+  // (paired calls on preferential attachment, n = 50,000, m = 4: 0.98 to
+  // 1.00): the check's misses are not the records' size.
   struct Unmatched {
     std::size_t next;
     std::size_t end;
