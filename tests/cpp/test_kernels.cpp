@@ -75,16 +75,19 @@ TEST(Kernels, SortedCursorFindsTheIntersection) {
 }
 
 // The branch-free binary search lands where std::lower_bound does, for
-// every key around every entry of ranges of each length up to past a few
-// halvings, repeated entries included.
+// every key just below, at and just above every entry (and past both ends)
+// of ranges of each length up to past a few halvings, with and without
+// repeated entries.
 TEST(Kernels, BranchFreeLowerBoundAgreesWithTheLibrary) {
   std::mt19937_64 rng(3);
   for (std::size_t n = 0; n <= 70; ++n) {
     for (int round = 0; round < 20; ++round) {
       std::vector<Node> v(n);
-      for (Node& x : v) x = static_cast<Node>(rng() % (round % 2 ? 8 : 1000));
+      for (Node& x : v) x = 1 + static_cast<Node>(rng() % (round % 2 ? 8 : 1000));
       std::sort(v.begin(), v.end());
-      for (Node key = 0; key <= 1001; key += (round % 2 ? 1 : 7)) {
+      std::vector<Node> keys{0, 1002};
+      for (Node x : v) keys.insert(keys.end(), {x - 1, x, x + 1});
+      for (Node key : keys) {
         const Node* const got = lower_bound_branchless(v.data(), v.data() + n, key);
         EXPECT_EQ(got - v.data(), std::lower_bound(v.begin(), v.end(), key) - v.begin())
             << "n " << n << " key " << key;
